@@ -1,0 +1,240 @@
+#include "trailer.h"
+
+#include <cstring>
+
+namespace archive {
+
+uint64_t ArchiveTrailer::TotalSize() const {
+  uint64_t total = 0;
+  for (const auto& e : entries) total += e.size;
+  return total;
+}
+
+bool IsSafeEntryName(const std::string& name) {
+  if (name.empty() || name.size() > kMaxNameLength) return false;
+  if (name.find('\0') != std::string::npos || name.find(':') != std::string::npos) return false;
+  if (name[0] == '\\' || name[0] == '/') return false;
+  // No component may be "..".
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    if (name.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+namespace {
+
+// Bounds-checked reader over the trailer region held in memory.
+class RegionReader {
+public:
+  RegionReader(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
+
+  bool U32(uint32_t& v, const char* field) {
+    if (!Need(4, field)) return false;
+    v = LoadLE32(&m_bytes[m_pos]);
+    m_pos += 4;
+    return true;
+  }
+  bool U16(uint16_t& v, const char* field) {
+    if (!Need(2, field)) return false;
+    v = LoadLE16(&m_bytes[m_pos]);
+    m_pos += 2;
+    return true;
+  }
+  bool Text(std::string& s, const char* field, uint32_t limit) {
+    uint32_t len;
+    if (!U32(len, field)) return false;
+    if (len > limit) {
+      error = std::string(field) + " is " + std::to_string(len) + " bytes long (limit " +
+              std::to_string(limit) + ")";
+      return false;
+    }
+    if (!Need(len, field)) return false;
+    s.assign(reinterpret_cast<const char*>(&m_bytes[m_pos]), len);
+    m_pos += len;
+    if (s.find('\0') != std::string::npos) {
+      error = std::string(field) + " holds a NUL byte";
+      return false;
+    }
+    return true;
+  }
+  size_t Remaining() const { return m_bytes.size() - m_pos; }
+  std::string error;
+
+private:
+  bool Need(size_t n, const char* field) {
+    if (n <= Remaining()) return true;
+    error = std::string("trailer region ends inside ") + field;
+    return false;
+  }
+  const std::vector<uint8_t>& m_bytes;
+  size_t m_pos = 0;
+};
+
+TrailerReadResult Fail(std::string why) {
+  TrailerReadResult r;
+  r.error = std::move(why);
+  return r;
+}
+
+// Reads N and checks it against the file; fills the layout.
+TrailerReadResult ReadLayout(RandomAccessFile& file) {
+  TrailerReadResult r;
+  uint64_t size = file.Size();
+  if (size < 8) return Fail("file too short for an archive (" + std::to_string(size) + " bytes)");
+  uint8_t word[4];
+  if (!file.ReadAt(size - 4, word, 4)) return Fail("cannot read the trailer length");
+  uint32_t n = LoadLE32(word);
+  if (uint64_t(n) > size - 4)
+    return Fail("trailer length " + std::to_string(n) + " exceeds the file (" +
+                std::to_string(size) + " bytes)");
+  if (n < 4) return Fail("trailer length " + std::to_string(n) + " is too small");
+  if (n > kMaxTrailerRegion) return Fail("trailer length " + std::to_string(n) + " is absurd");
+  r.ok = true;
+  r.layout.fileSize = size;
+  r.layout.regionSize = n;
+  r.layout.regionStart = size - 4 - n;
+  return r;
+}
+
+} // namespace
+
+TrailerReadResult ReadArchiveKind(RandomAccessFile& file, uint32_t& installerFlag) {
+  TrailerReadResult r = ReadLayout(file);
+  if (!r.ok) return r;
+  uint8_t word[4];
+  if (!file.ReadAt(r.layout.regionStart, word, 4)) return Fail("cannot read the installer flag");
+  installerFlag = LoadLE32(word);
+  return r;
+}
+
+TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& t) {
+  TrailerReadResult r = ReadLayout(file);
+  if (!r.ok) return r;
+  std::vector<uint8_t> region(r.layout.regionSize);
+  if (!file.ReadAt(r.layout.regionStart, region.data(), region.size()))
+    return Fail("cannot read the trailer region");
+
+  t = ArchiveTrailer{};
+  RegionReader in(region);
+  auto failed = [&]() { return Fail(in.error); };
+
+  if (!in.U32(t.installerFlag, "installer flag") || !in.U16(t.version, "version") ||
+      !in.Text(t.licenseText, "license text", kMaxTextLength) ||
+      !in.Text(t.caption, "caption", kMaxTextLength) ||
+      !in.Text(t.productName, "product name", kMaxTextLength))
+    return failed();
+
+  if (t.IsInstaller()) {
+    if (!in.Text(t.startMenuGroup, "start-menu group", kMaxTextLength)) return failed();
+    if (!in.U32(t.hasProgram, "program flag")) return failed();
+    if (t.hasProgram && (!in.Text(t.iconFile, "icon file", kMaxNameLength) ||
+                         !in.Text(t.programFile, "program file", kMaxNameLength)))
+      return failed();
+    if (!in.U32(t.hasPlugin, "plug-in flag")) return failed();
+    if (t.hasPlugin && (!in.Text(t.pluginControlFile, "plug-in control", kMaxNameLength) ||
+                        !in.Text(t.pluginInfFile, "plug-in setup file", kMaxNameLength) ||
+                        !in.Text(t.pluginRegistrar, "plug-in registrar", kMaxNameLength)))
+      return failed();
+  }
+  if (!in.U32(t.hasReadme, "readme flag")) return failed();
+  if (t.hasReadme && !in.Text(t.readmeFile, "readme file", kMaxNameLength)) return failed();
+  if (t.IsInstaller()) {
+    if (!in.U32(t.hasShortcutOptions, "shortcut flag")) return failed();
+    if (t.hasShortcutOptions && (!in.U32(t.useStartMenuGroup, "shortcut options") ||
+                                 !in.U32(t.uninstallShortcut, "shortcut options") ||
+                                 !in.U32(t.readmeShortcut, "shortcut options") ||
+                                 !in.U32(t.programShortcut, "shortcut options")))
+      return failed();
+    if (!in.U32(t.hasRegFiles, "Reg flag")) return failed();
+    if (t.hasRegFiles)
+      for (auto& name : t.regFiles)
+        if (!in.Text(name, "Reg file", kMaxNameLength)) return failed();
+    if (!in.U32(t.hasReserved, "reserved flag")) return failed();
+    if (t.hasReserved && !in.U32(t.reservedValue, "reserved value")) return failed();
+  }
+
+  uint32_t count;
+  if (!in.U32(count, "entry count")) return failed();
+  // Each entry takes at least 8 bytes, and dataStart follows.
+  if (in.Remaining() < 4 || count > (in.Remaining() - 4) / 8)
+    return Fail("entry count " + std::to_string(count) + " does not fit the trailer region");
+  t.entries.resize(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    auto& e = t.entries[i];
+    if (!in.U32(e.size, "entry size") || !in.Text(e.name, "entry name", kMaxNameLength))
+      return failed();
+    if (!IsSafeEntryName(e.name)) return Fail("unsafe entry name [" + e.name + "]");
+  }
+  if (!in.U32(t.dataStart, "data start")) return failed();
+  if (t.dataStart > r.layout.regionStart)
+    return Fail("data start " + std::to_string(t.dataStart) + " lies inside the trailer");
+  r.layout.dataStart = t.dataStart;
+  return r;
+}
+
+namespace {
+
+void AppendText(std::vector<uint8_t>& out, const std::string& s) {
+  AppendLE32(out, uint32_t(s.size()));
+  out.insert(out.end(), s.begin(), s.end());
+}
+
+} // namespace
+
+std::vector<uint8_t> SerializeTrailerRegion(const ArchiveTrailer& t) {
+  std::vector<uint8_t> out;
+  AppendLE32(out, t.installerFlag);
+  AppendLE16(out, t.version);
+  AppendText(out, t.licenseText);
+  AppendText(out, t.caption);
+  AppendText(out, t.productName);
+  if (t.IsInstaller()) {
+    AppendText(out, t.startMenuGroup);
+    AppendLE32(out, t.hasProgram);
+    if (t.hasProgram) {
+      AppendText(out, t.iconFile);
+      AppendText(out, t.programFile);
+    }
+    AppendLE32(out, t.hasPlugin);
+    if (t.hasPlugin) {
+      AppendText(out, t.pluginControlFile);
+      AppendText(out, t.pluginInfFile);
+      AppendText(out, t.pluginRegistrar);
+    }
+  }
+  AppendLE32(out, t.hasReadme);
+  if (t.hasReadme) AppendText(out, t.readmeFile);
+  if (t.IsInstaller()) {
+    AppendLE32(out, t.hasShortcutOptions);
+    if (t.hasShortcutOptions) {
+      AppendLE32(out, t.useStartMenuGroup);
+      AppendLE32(out, t.uninstallShortcut);
+      AppendLE32(out, t.readmeShortcut);
+      AppendLE32(out, t.programShortcut);
+    }
+    AppendLE32(out, t.hasRegFiles);
+    if (t.hasRegFiles)
+      for (const auto& name : t.regFiles) AppendText(out, name);
+    AppendLE32(out, t.hasReserved);
+    if (t.hasReserved) AppendLE32(out, t.reservedValue);
+  }
+  AppendLE32(out, uint32_t(t.entries.size()));
+  for (const auto& e : t.entries) {
+    AppendLE32(out, e.size);
+    AppendText(out, e.name);
+  }
+  AppendLE32(out, t.dataStart);
+  return out;
+}
+
+bool WriteTrailer(ByteSink& sink, const ArchiveTrailer& t) {
+  std::vector<uint8_t> region = SerializeTrailerRegion(t);
+  AppendLE32(region, uint32_t(region.size()));
+  return sink.Write(region.data(), region.size());
+}
+
+} // namespace archive
