@@ -24,11 +24,15 @@ CWinApp::~CWinApp() {
   if (g_pApp == this) g_pApp = nullptr;
 }
 
+std::string AfxGetModuleFileName() {
+  char path[MAX_PATH] = "";
+  DWORD len = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, len < MAX_PATH ? len : 0);
+}
+
 const char* CWinApp::GetAppName() const {
   if (m_strAppName.empty()) {
-    char path[MAX_PATH] = "";
-    DWORD len = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name(path, len < MAX_PATH ? len : 0);
+    std::string name = AfxGetModuleFileName();
     size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name.erase(0, slash + 1);
     size_t dot = name.rfind('.');

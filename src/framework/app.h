@@ -47,5 +47,7 @@ int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 int AfxMessageBox(const std::string& text, UINT type = MB_OK, UINT helpId = 0);
 // The same with a text from the string table.
 int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT helpId = UINT(-1));
+// The full path of the running program; empty when it does not fit MAX_PATH.
+std::string AfxGetModuleFileName();
 // A string-table entry; empty when missing.
 std::string AfxLoadString(UINT id);

@@ -1,0 +1,94 @@
+#include "app/setup_app.h"
+
+#include <cstdint>
+
+#include "app/install_log.h"
+#include "app/system_report.h"
+#include "archive/trailer.h"
+#include "framework/archive_file.h"
+#include "patch/patch_dialog.h"
+#include "res/resource.h"
+#include "setup/setup_dialog.h"
+
+SetupApp theApp;
+
+namespace {
+
+// Reason shown for an archive that fails validation (code page 1252).
+const char kDamagedArchive[] = "Das Archiv ist besch\xE4"
+                               "digt";
+
+// String 1 with the reason, stop icon: the program cannot go on.
+void ShowOpenFailure(const char* reason) {
+  std::string text = FormatString(AfxLoadString(IDS_OPEN_FAILED).c_str(), reason);
+  AfxMessageBox(text, MB_OK | MB_ICONHAND);
+}
+
+template <typename Dialog> void RunWizard(CWinApp& app) {
+  Dialog dlg(nullptr);
+  app.m_pMainWnd = &dlg;
+  dlg.DoModal();
+}
+
+} // namespace
+
+BOOL SetupApp::InitInstance() {
+  Enable3dControls();
+  DeleteFileA("install.log");
+  InstallLog("Setup Step 1 Initialized");
+  ReportOperatingSystem();
+  ReportMemory();
+  ReportProcessors();
+  ReportDisplayModes();
+  ReportDrivers();
+
+  CFileException error;
+  try {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    InstallLog("Opening Archive [%s]", path);
+
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyNone, &error)) {
+      error.GetErrorMessage(path, MAX_PATH);
+      std::string text = FormatString(AfxLoadString(IDS_OPEN_FAILED).c_str(), path);
+      InstallLog("Error [%s]", text.c_str());
+      AfxMessageBox(text, MB_OK | MB_ICONHAND);
+      return FALSE;
+    }
+
+    // The length word, then the installer flag at the start of the trailer
+    // region. A length reaching before the start of the file throws.
+    uint32_t directorySize = 0, installerFlag = 0;
+    file.Seek(-4, CFile::end);
+    file.Read(&directorySize, 4);
+    file.Seek(-(LONGLONG(directorySize) + 4), CFile::end);
+    file.Read(&installerFlag, 4);
+
+    // The wizards trust what they read, so the whole trailer is checked here
+    // before either of them runs.
+    archive::ArchiveTrailer trailer;
+    CArchiveFile reader(file);
+    archive::TrailerReadResult check = archive::ReadTrailer(reader, trailer);
+    file.Close();
+    if (!check.ok) {
+      InstallLog("Damaged Archive [%s]", check.error.c_str());
+      ShowOpenFailure(kDamagedArchive);
+      return FALSE;
+    }
+
+    if (installerFlag != 0) {
+      InstallLog("Installer Archive");
+      RunWizard<SetupDialog>(*this);
+    } else {
+      InstallLog("Patch Archive");
+      RunWizard<PatchDialog>(*this);
+    }
+  } catch (const CException& e) {
+    char reason[MAX_PATH];
+    e.GetErrorMessage(reason, MAX_PATH);
+    InstallLog("Exception caught [%s]", reason);
+    ShowOpenFailure(reason);
+  }
+  return FALSE;
+}

@@ -1,0 +1,46 @@
+// Resource ids shared by the resource script and the code.
+#pragma once
+
+// Icon and dialog templates.
+#define IDR_MAINFRAME 128
+#define IDD_SETUP_DIALOG 102
+#define IDD_LICENSE_DIALOG 130
+#define IDD_SHORTCUT_DIALOG 131
+#define IDD_PATCH_DIALOG 132
+
+// Controls.
+#define IDC_STATIC_TEXT 1000
+#define IDC_EDIT_DIR 1001
+#define IDC_BROWSE 1002
+#define IDC_PROGRESS 1003
+#define IDC_README_CHECK 1004
+#define IDC_LICENSE_TEXT 1005
+#define IDC_DESKTOP_CHECK 1006
+#define IDC_STARTMENU_CHECK 1007
+
+// String table.
+#define IDS_OPEN_FAILED 1
+#define IDS_CANCEL_SETUP 2
+#define IDS_WELCOME 3
+#define IDS_CHOOSE_DIR 4
+#define IDS_BROWSE_TITLE 5
+#define IDS_FLASH_OLD 6
+#define IDS_FLASH_MISSING 7
+#define IDS_INSTALLING 8
+#define IDS_FINISHED 9
+#define IDS_DESKTOP_QUESTION 10
+#define IDS_EXTRACTING 11
+#define IDS_DIR_FAILED 12
+#define IDS_FLASH_REFUSED 13
+#define IDS_FLASH_FAILED 14
+#define IDS_DIR_EXISTS 15
+#define IDS_README_CHECK 16
+#define IDS_README_FAILED 17
+#define IDS_CLOSE 18
+#define IDS_STARTMENU 19
+#define IDS_SHORTCUT_CAPTION 20
+#define IDS_UNINSTALL 21
+#define IDS_README 22
+#define IDS_DESKTOP 23
+#define IDS_CANCEL_PATCH 24
+#define IDS_PATCH_WELCOME 25
