@@ -1,0 +1,245 @@
+#include "archive_extract.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <memory>
+
+#include "archive_builder.h"
+#include "huf_decoder.h"
+#include "huf_encoder.h"
+
+namespace archive {
+
+namespace {
+
+CheckResult Fail(std::string why) {
+  CheckResult r;
+  r.error = std::move(why);
+  return r;
+}
+
+CheckResult Ok() {
+  CheckResult r;
+  r.ok = true;
+  return r;
+}
+
+// A sink that may explain its own failure.
+class ExplainingSink : public ByteSink {
+public:
+  std::string error;
+};
+
+// Decodes the payload stream into `sink`; the decoded length must be the sum
+// of the entry sizes.
+CheckResult DecodeInto(RandomAccessFile& file, const ArchiveInfo& info, ExplainingSink& sink,
+                       const DecodeProgress& progress) {
+  const uint64_t length = info.layout.StreamLength();
+  FileRangeSource source(file, info.layout.dataStart, length);
+  std::function<bool(uint64_t)> report;
+  if (progress)
+    report = [&](uint64_t done) {
+      progress(done, length);
+      return true;
+    };
+  HufDecodeResult r = HufDecodeStream(source, length, sink, report);
+  if (!sink.error.empty()) return Fail(sink.error);
+  switch (r.status) {
+  case HufDecodeResult::Ok:
+    break;
+  case HufDecodeResult::Damaged:
+    return Fail("payload stream damaged: " + r.error);
+  case HufDecodeResult::WriteError:
+    return Fail("cannot write the decoded payload");
+  case HufDecodeResult::Cancelled:
+    return Fail("cancelled");
+  }
+  const uint64_t expected = info.trailer.TotalSize();
+  if (r.written != expected)
+    return Fail("payload stream decodes to " + std::to_string(r.written) +
+                " bytes, the entries hold " + std::to_string(expected));
+  return Ok();
+}
+
+// Counts the decoded bytes of every value.
+class HistogramSink final : public ExplainingSink {
+public:
+  explicit HistogramSink(uint64_t limit) : m_limit(limit) {}
+  bool Write(const void* data, size_t n) override {
+    if (n > m_limit - m_total) {
+      error = "payload stream decodes to more bytes than the entries hold";
+      return false;
+    }
+    m_total += n;
+    HufCounts block{};
+    CountBytes(block, data, n);
+    for (size_t i = 0; i < 256; ++i) histogram[i] += block[i];
+    return true;
+  }
+  std::array<uint64_t, 256> histogram{};
+
+private:
+  uint64_t m_limit;
+  uint64_t m_total = 0;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Splits the decoded payload into the entries' files, in directory order.
+class EntryWriter final : public ExplainingSink {
+public:
+  EntryWriter(const std::vector<ArchiveEntry>& entries,
+              const std::function<std::string(const std::string&)>& outputPath)
+      : m_entries(entries), m_outputPath(outputPath) {}
+
+  bool Write(const void* data, size_t n) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+      if (!m_file && !OpenNext()) return false;
+      size_t take = size_t(std::min<uint64_t>(n, m_left));
+      if (std::fwrite(p, 1, take, m_file.get()) != take) return Failed("cannot write ");
+      p += take;
+      n -= take;
+      m_left -= take;
+      if (m_left == 0 && !CloseCurrent()) return false;
+    }
+    return true;
+  }
+
+  // Writes the empty entries behind the last byte.
+  bool Finish() {
+    if (m_file) return Failed("payload stream ends inside ");
+    return OpenNext(false);
+  }
+
+  // Removes every file written so far.
+  void RemoveAll() {
+    if (m_file) std::fclose(m_file.release());
+    for (const auto& path : m_written) std::remove(path.c_str());
+  }
+
+private:
+  // Creates the entries in turn up to the next one with data, which stays
+  // open. With wantData, running out of entries means too many bytes.
+  bool OpenNext(bool wantData = true) {
+    while (m_next < m_entries.size()) {
+      const ArchiveEntry& e = m_entries[m_next++];
+      m_path = m_outputPath(e.name);
+      m_file.reset(std::fopen(m_path.c_str(), "wb"));
+      if (!m_file) return Failed("cannot create ");
+      m_written.push_back(m_path);
+      m_left = e.size;
+      if (m_left > 0) return true;
+      if (!CloseCurrent()) return false;
+    }
+    if (!wantData) return true;
+    error = "payload stream decodes to more bytes than the entries hold";
+    return false;
+  }
+
+  bool CloseCurrent() {
+    std::FILE* f = m_file.release();
+    return std::fclose(f) == 0 || Failed("cannot write ");
+  }
+
+  bool Failed(const std::string& what) {
+    error = what + m_path;
+    return false;
+  }
+
+  const std::vector<ArchiveEntry>& m_entries;
+  const std::function<std::string(const std::string&)>& m_outputPath;
+  size_t m_next = 0;
+  std::unique_ptr<std::FILE, FileCloser> m_file;
+  std::string m_path;
+  uint64_t m_left = 0;
+  std::vector<std::string> m_written;
+};
+
+} // namespace
+
+size_t FileRangeSource::Read(void* data, size_t n) {
+  size_t take = size_t(std::min<uint64_t>(n, m_left));
+  if (take == 0 || !m_file.ReadAt(m_offset, data, take)) return 0;
+  m_offset += take;
+  m_left -= take;
+  return take;
+}
+
+CheckResult OpenArchive(RandomAccessFile& file, ArchiveInfo& info) {
+  info = ArchiveInfo{};
+  TrailerReadResult r = ReadTrailer(file, info.trailer);
+  if (!r.ok) return Fail("trailer: " + r.error);
+  info.layout = r.layout;
+  info.trailerRead = true;
+
+  const size_t fields = SerializeTrailerRegion(info.trailer).size();
+  if (fields != info.layout.regionSize)
+    return Fail("trailer: the region is " + std::to_string(info.layout.regionSize) +
+                " bytes long, its fields take " + std::to_string(fields));
+
+  const uint64_t length = info.layout.StreamLength();
+  if (length < kHufCountsBytes)
+    return Fail("payload stream is " + std::to_string(length) +
+                " bytes long, too short for its byte counts");
+  uint8_t header[kHufCountsBytes];
+  if (!file.ReadAt(info.layout.dataStart, header, sizeof header))
+    return Fail("cannot read the payload stream");
+  ParseHufCounts(header, info.counts);
+
+  uint64_t counted = 0;
+  for (uint32_t c : info.counts) counted += c;
+  if (counted != info.trailer.TotalSize())
+    return Fail("payload stream counts " + std::to_string(counted) + " bytes, the entries hold " +
+                std::to_string(info.trailer.TotalSize()));
+  return Ok();
+}
+
+CheckResult CheckReferencedNames(const ArchiveTrailer& trailer) {
+  std::string missing;
+  for (const auto& ref : ReferencedNames(trailer)) {
+    bool found =
+        std::any_of(trailer.entries.begin(), trailer.entries.end(),
+                    [&](const ArchiveEntry& e) { return SameEntryName(e.name, ref.name); });
+    if (!found) {
+      if (!missing.empty()) missing += ", ";
+      missing += std::string(ref.field) + " [" + ref.name + "]";
+    }
+  }
+  return missing.empty() ? Ok() : Fail("not in the archive: " + missing);
+}
+
+CheckResult VerifyPayload(RandomAccessFile& file, const ArchiveInfo& info,
+                          const DecodeProgress& progress) {
+  HistogramSink sink(info.trailer.TotalSize());
+  CheckResult r = DecodeInto(file, info, sink, progress);
+  if (!r.ok) return r;
+  for (size_t i = 0; i < 256; ++i)
+    if (sink.histogram[i] != info.counts[i])
+      return Fail("payload stream damaged: byte value " + std::to_string(i) + " decodes " +
+                  std::to_string(sink.histogram[i]) + " times, counted " +
+                  std::to_string(info.counts[i]));
+  return Ok();
+}
+
+bool IsExtractableName(const std::string& name) {
+  return IsSafeEntryName(name) && name.find_first_of("/\\") == std::string::npos && name != ".";
+}
+
+CheckResult ExtractPayload(RandomAccessFile& file, const ArchiveInfo& info,
+                           const std::function<std::string(const std::string&)>& outputPath,
+                           const DecodeProgress& progress) {
+  for (const auto& e : info.trailer.entries)
+    if (!IsExtractableName(e.name)) return Fail("unsafe entry name [" + e.name + "]");
+
+  EntryWriter writer(info.trailer.entries, outputPath);
+  CheckResult r = DecodeInto(file, info, writer, progress);
+  if (r.ok && !writer.Finish()) r = Fail(writer.error);
+  if (!r.ok) writer.RemoveAll();
+  return r;
+}
+
+} // namespace archive

@@ -1,0 +1,45 @@
+#include <cstdio>
+#include <filesystem>
+
+#include "archive/archive_extract.h"
+#include "commands.h"
+#include "cp1252.h"
+#include "progress_bar.h"
+
+namespace fs = std::filesystem;
+
+namespace mksetup {
+
+int RunExtract(const std::string& program, const std::string& dir) {
+  archive::StdioFile file(program);
+  if (!file.IsOpen()) {
+    ReportError("cannot open " + program);
+    return 1;
+  }
+  archive::ArchiveInfo info;
+  if (archive::CheckResult r = archive::OpenArchive(file, info); !r.ok) {
+    ReportError(program + ": " + r.error);
+    return 1;
+  }
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) {
+    ReportError("cannot create " + dir + ": " + ec.message());
+    return 1;
+  }
+
+  ProgressBar bar("Extracting");
+  archive::CheckResult r = archive::ExtractPayload(
+      file, info,
+      [&](const std::string& name) { return (fs::path(dir) / Cp1252ToUtf8(name)).string(); },
+      [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
+  bar.Finish();
+  if (!r.ok) {
+    ReportError(program + ": " + r.error);
+    return 1;
+  }
+  std::printf("%zu files extracted into %s\n", info.trailer.entries.size(), dir.c_str());
+  return 0;
+}
+
+} // namespace mksetup

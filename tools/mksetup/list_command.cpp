@@ -1,0 +1,118 @@
+#include <cinttypes>
+#include <cstdio>
+#include <iostream>
+#include <toml++/toml.h>
+
+#include "archive/archive_extract.h"
+#include "commands.h"
+#include "cp1252.h"
+
+namespace mksetup {
+
+namespace {
+
+std::string Utf8(const std::string& text) { return Cp1252ToUtf8(text); }
+
+void PrintText(const archive::ArchiveInfo& info) {
+  const auto& t = info.trailer;
+  auto row = [](const char* label, const std::string& value) {
+    std::printf("%-18s %s\n", label, value.c_str());
+  };
+  auto yesNo = [](uint32_t flag) { return flag ? "yes" : "no"; };
+  row("kind", t.IsInstaller() ? "installer" : "patch");
+  row("version", std::to_string(t.version));
+  row("caption", Utf8(t.caption));
+  row("product", Utf8(t.productName));
+  row("license", t.licenseText.empty() ? "-" : std::to_string(t.licenseText.size()) + " bytes");
+  if (t.IsInstaller()) {
+    row("start-menu group", t.startMenuGroup.empty() ? "-" : Utf8(t.startMenuGroup));
+    row("program",
+        t.hasProgram ? Utf8(t.programFile) + " (icon " + Utf8(t.iconFile) + ")" : std::string("-"));
+    row("plug-in", t.hasPlugin ? Utf8(t.pluginControlFile) + ", " + Utf8(t.pluginInfFile) + ", " +
+                                     Utf8(t.pluginRegistrar)
+                               : std::string("-"));
+  }
+  row("readme", t.hasReadme ? Utf8(t.readmeFile) : std::string("-"));
+  if (t.IsInstaller()) {
+    row("shortcuts", t.hasShortcutOptions
+                         ? std::string("start-menu group ") + yesNo(t.useStartMenuGroup) +
+                               ", uninstall " + yesNo(t.uninstallShortcut) + ", readme " +
+                               yesNo(t.readmeShortcut) + ", program " + yesNo(t.programShortcut)
+                         : std::string("-"));
+    std::string reg;
+    for (const auto& name : t.regFiles) reg += (reg.empty() ? "" : ", ") + Utf8(name);
+    row("Reg files", t.hasRegFiles ? reg : std::string("-"));
+    if (t.hasReserved) row("reserved", std::to_string(t.reservedValue));
+  }
+  const uint64_t payload = t.TotalSize();
+  row("data start", std::to_string(info.layout.dataStart));
+  row("stream length", std::to_string(info.layout.StreamLength()));
+  row("payload",
+      std::to_string(payload) + " bytes in " + std::to_string(t.entries.size()) + " entries");
+  row("ratio", FormatRatio(info.layout.StreamLength(), payload));
+  std::printf("\n%12s  %s\n", "size", "name");
+  for (const auto& e : t.entries) std::printf("%12" PRIu32 "  %s\n", e.size, Utf8(e.name).c_str());
+}
+
+void PrintJson(const archive::ArchiveInfo& info) {
+  const auto& t = info.trailer;
+  toml::table j;
+  j.insert("kind", t.IsInstaller() ? "installer" : "patch");
+  j.insert("version", int64_t(t.version));
+  j.insert("caption", Utf8(t.caption));
+  j.insert("product", Utf8(t.productName));
+  j.insert("license", Utf8(t.licenseText));
+  if (t.IsInstaller()) {
+    j.insert("start_menu_group", Utf8(t.startMenuGroup));
+    if (t.hasProgram)
+      j.insert("program", toml::table{{"file", Utf8(t.programFile)}, {"icon", Utf8(t.iconFile)}});
+    if (t.hasPlugin)
+      j.insert("plugin", toml::table{{"control", Utf8(t.pluginControlFile)},
+                                     {"inf", Utf8(t.pluginInfFile)},
+                                     {"registrar", Utf8(t.pluginRegistrar)}});
+    if (t.hasShortcutOptions)
+      j.insert("shortcuts", toml::table{{"start_menu_group", t.useStartMenuGroup != 0},
+                                        {"uninstall", t.uninstallShortcut != 0},
+                                        {"readme", t.readmeShortcut != 0},
+                                        {"program", t.programShortcut != 0}});
+    if (t.hasRegFiles) {
+      toml::array reg;
+      for (const auto& name : t.regFiles) reg.push_back(Utf8(name));
+      j.insert("reg_files", std::move(reg));
+    }
+    if (t.hasReserved) j.insert("reserved", int64_t(t.reservedValue));
+  }
+  if (t.hasReadme) j.insert("readme", Utf8(t.readmeFile));
+  toml::array entries;
+  for (const auto& e : t.entries)
+    entries.push_back(toml::table{{"name", Utf8(e.name)}, {"size", int64_t(e.size)}});
+  j.insert("entries", std::move(entries));
+  const uint64_t payload = t.TotalSize();
+  j.insert("data_start", int64_t(info.layout.dataStart));
+  j.insert("stream_length", int64_t(info.layout.StreamLength()));
+  j.insert("payload_size", int64_t(payload));
+  j.insert("file_size", int64_t(info.layout.fileSize));
+  if (payload) j.insert("ratio", double(info.layout.StreamLength()) / double(payload));
+  std::cout << toml::json_formatter{j} << "\n";
+}
+
+} // namespace
+
+int RunList(const std::string& program, bool json) {
+  archive::StdioFile file(program);
+  if (!file.IsOpen()) {
+    ReportError("cannot open " + program);
+    return 1;
+  }
+  archive::ArchiveInfo info;
+  archive::CheckResult r = archive::OpenArchive(file, info);
+  if (info.trailerRead) json ? PrintJson(info) : PrintText(info);
+  std::fflush(stdout);
+  if (!r.ok) {
+    ReportError(program + ": " + r.error);
+    return 1;
+  }
+  return 0;
+}
+
+} // namespace mksetup

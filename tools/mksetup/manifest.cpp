@@ -1,0 +1,349 @@
+#include "manifest.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <glob.h>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <toml++/toml.h>
+
+#include "cp1252.h"
+#include "file_names.h"
+
+namespace fs = std::filesystem;
+
+namespace mksetup {
+
+const char* const kManifestHelp =
+    R"(Manifest (TOML, UTF-8; paths relative to the manifest's folder):
+  kind = "installer" | "patch"       required
+  version = 0..65535                 required; the product version installed or patched to
+  caption = "..."                    required; window title
+  product = "..."                    required, not empty; registry key, folder and link name
+  license = "lizenz.txt"             text file (UTF-8) shown for acceptance; absent or "": none
+  readme = "liesmich.txt"            a carried file opened at the end
+  files = ["a.exe", "daten/*.txt"]   required; files or glob patterns, carried in this order
+                                     under their base names (matches of a pattern sorted)
+  installer only:
+  start_menu_group = "Firma"         folder above the product folder
+  reg_files = ["a.reg", ...]         1 to 4 carried files installed into the folder "Reg"
+  [program]   file = "a.exe"  icon = "a.ico"          the product's program and its icon
+  [plugin]    control = "..."  inf = "..."  registrar = "..."   plug-in files (carried)
+  [shortcuts] start_menu_group, uninstall, readme, program = true|false
+              present: a start-menu entry is offered, with these links
+Texts are written in code page 1252; characters it lacks are errors.)";
+
+namespace {
+
+using Keys = std::vector<std::string_view>;
+
+const Keys kTopKeys = {"kind",  "version",   "caption",          "product", "license", "readme",
+                       "files", "reg_files", "start_menu_group", "program", "plugin",  "shortcuts"};
+const Keys kProgramKeys = {"file", "icon"};
+const Keys kPluginKeys = {"control", "inf", "registrar"};
+const Keys kShortcutKeys = {"start_menu_group", "uninstall", "readme", "program"};
+const Keys kInstallerOnly = {"start_menu_group", "reg_files", "program", "plugin", "shortcuts"};
+
+bool Contains(const Keys& keys, std::string_view key) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// A name the trailer refers to and the key it came from.
+struct Reference {
+  std::string key;
+  std::string* name;
+};
+
+class ManifestReader {
+public:
+  explicit ManifestReader(std::string path)
+      : m_path(std::move(path)), m_base(fs::path(m_path).parent_path()) {}
+
+  ManifestResult Read() {
+    toml::table root;
+    try {
+      root = toml::parse_file(m_path);
+    } catch (const toml::parse_error& e) {
+      std::ostringstream where;
+      where << m_path << ":" << e.source().begin.line << ": " << e.description();
+      m_result.errors.push_back(where.str());
+      return std::move(m_result);
+    }
+    ReadRoot(root);
+    m_result.ok = m_result.errors.empty();
+    return std::move(m_result);
+  }
+
+private:
+  void Error(const toml::node* at, std::string_view key, const std::string& what) {
+    std::string line;
+    if (at && at->source().begin.line) line = ":" + std::to_string(at->source().begin.line);
+    m_result.errors.push_back(m_path + line + ": " + std::string(key) + ": " + what);
+  }
+
+  void CheckKeys(const toml::table& table, const Keys& allowed, const std::string& prefix) {
+    for (auto&& [key, value] : table)
+      if (!Contains(allowed, key.str()))
+        Error(&value, prefix + std::string(key.str()), "unknown key");
+  }
+
+  const toml::table* Table(const toml::table& root, std::string_view key) {
+    const toml::node* node = root.get(key);
+    if (!node) return nullptr;
+    if (!node->is_table()) Error(node, key, "must be a table");
+    return node->as_table();
+  }
+
+  // A text converted to code page 1252; nullopt when absent or wrong.
+  std::optional<std::string> Text(const toml::table& table, std::string_view name,
+                                  const std::string& key, bool required = false) {
+    const toml::node* node = table.get(name);
+    if (!node) {
+      if (required) Error(nullptr, key, "missing");
+      return std::nullopt;
+    }
+    const auto* value = node->as_string();
+    if (!value) {
+      Error(node, key, "must be a string");
+      return std::nullopt;
+    }
+    return Convert(node, key, value->get(), false);
+  }
+
+  // UTF-8 to code page 1252, within the installer's text limits. Multi-line
+  // texts may hold tabs and line breaks.
+  std::optional<std::string> Convert(const toml::node* at, const std::string& key,
+                                     std::string_view utf8, bool multiLine) {
+    std::string text, bad;
+    if (!Utf8ToCp1252(utf8, text, bad)) {
+      Error(at, key, bad + " cannot be written in code page 1252");
+      return std::nullopt;
+    }
+    for (char c : text)
+      if (uint8_t(c) < 0x20 && !(multiLine && (c == '\t' || c == '\r' || c == '\n'))) {
+        Error(at, key, "holds a control character");
+        return std::nullopt;
+      }
+    if (text.size() > archive::kMaxTextLength) {
+      Error(at, key,
+            "is " + std::to_string(text.size()) + " bytes long in code page 1252 (at most " +
+                std::to_string(archive::kMaxTextLength) + ")");
+      return std::nullopt;
+    }
+    return text;
+  }
+
+  bool Flag(const toml::table& table, std::string_view name, const std::string& key) {
+    const toml::node* node = table.get(name);
+    if (!node) return false;
+    if (!node->is_boolean()) {
+      Error(node, key, "must be true or false");
+      return false;
+    }
+    return node->as_boolean()->get();
+  }
+
+  void ReadRoot(const toml::table& root) {
+    CheckKeys(root, kTopKeys, "");
+    auto& t = m_result.manifest.trailer;
+
+    if (auto kind = Text(root, "kind", "kind", true)) {
+      if (*kind == "installer")
+        t.installerFlag = 1;
+      else if (*kind == "patch")
+        t.installerFlag = 0;
+      else
+        Error(root.get("kind"), "kind", "must be \"installer\" or \"patch\"");
+    }
+    if (!t.IsInstaller())
+      for (auto key : kInstallerOnly)
+        if (const toml::node* node = root.get(key)) Error(node, key, "not used by a patch");
+
+    ReadVersion(root);
+    if (auto caption = Text(root, "caption", "caption", true)) t.caption = *caption;
+    if (auto product = Text(root, "product", "product", true)) {
+      if (product->empty()) Error(root.get("product"), "product", "must not be empty");
+      t.productName = *product;
+    }
+    ReadLicense(root);
+    if (auto readme = Text(root, "readme", "readme")) {
+      t.hasReadme = 1;
+      t.readmeFile = *readme;
+      m_refs.push_back({"readme", &t.readmeFile});
+    }
+    if (t.IsInstaller()) ReadInstallerKeys(root);
+    ReadFiles(root);
+    CheckReferences();
+  }
+
+  void ReadVersion(const toml::table& root) {
+    const toml::node* node = root.get("version");
+    if (!node) return Error(nullptr, "version", "missing");
+    const auto* value = node->as_integer();
+    if (!value || value->get() < 0 || value->get() > 65535)
+      return Error(node, "version", "must be an integer from 0 to 65535");
+    m_result.manifest.trailer.version = uint16_t(value->get());
+  }
+
+  void ReadLicense(const toml::table& root) {
+    auto file = Text(root, "license", "license");
+    if (!file || file->empty()) return;
+    const toml::node* at = root.get("license");
+    const std::string path = Resolve(at->as_string()->get());
+    std::ifstream in(path, std::ios::binary);
+    if (!in || fs::is_directory(path)) return Error(at, "license", "cannot read " + path);
+    std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (utf8.starts_with("\xEF\xBB\xBF")) utf8.erase(0, 3);
+    // The license is shown in a multi-line edit control, which breaks lines
+    // at CR LF only.
+    std::string crlf;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      if (utf8[i] == '\n' && (i == 0 || utf8[i - 1] != '\r')) crlf += '\r';
+      crlf += utf8[i];
+    }
+    if (auto text = Convert(at, "license (" + path + ")", crlf, true))
+      m_result.manifest.trailer.licenseText = *text;
+  }
+
+  void ReadInstallerKeys(const toml::table& root) {
+    auto& t = m_result.manifest.trailer;
+    if (auto group = Text(root, "start_menu_group", "start_menu_group")) t.startMenuGroup = *group;
+
+    if (const toml::table* program = Table(root, "program")) {
+      CheckKeys(*program, kProgramKeys, "program.");
+      t.hasProgram = 1;
+      ReadName(*program, "file", "program.file", t.programFile);
+      ReadName(*program, "icon", "program.icon", t.iconFile);
+    }
+    if (const toml::table* plugin = Table(root, "plugin")) {
+      CheckKeys(*plugin, kPluginKeys, "plugin.");
+      t.hasPlugin = 1;
+      ReadName(*plugin, "control", "plugin.control", t.pluginControlFile);
+      ReadName(*plugin, "inf", "plugin.inf", t.pluginInfFile);
+      ReadName(*plugin, "registrar", "plugin.registrar", t.pluginRegistrar);
+    }
+    if (const toml::table* shortcuts = Table(root, "shortcuts")) {
+      CheckKeys(*shortcuts, kShortcutKeys, "shortcuts.");
+      t.hasShortcutOptions = 1;
+      t.useStartMenuGroup = Flag(*shortcuts, "start_menu_group", "shortcuts.start_menu_group");
+      t.uninstallShortcut = Flag(*shortcuts, "uninstall", "shortcuts.uninstall");
+      t.readmeShortcut = Flag(*shortcuts, "readme", "shortcuts.readme");
+      t.programShortcut = Flag(*shortcuts, "program", "shortcuts.program");
+      if ((t.uninstallShortcut || t.programShortcut) && !t.hasProgram)
+        Error(shortcuts, "shortcuts", "program and uninstall links need [program]");
+      if (t.readmeShortcut && !t.hasReadme)
+        Error(shortcuts, "shortcuts.readme", "a readme link needs readme");
+    }
+    if (const toml::node* node = root.get("reg_files")) {
+      const toml::array* names = node->as_array();
+      if (!names || names->empty() || names->size() > t.regFiles.size())
+        return Error(node, "reg_files", "must be a list of 1 to 4 file names");
+      t.hasRegFiles = 1;
+      for (size_t i = 0; i < names->size(); ++i) {
+        std::string key = "reg_files[" + std::to_string(i) + "]";
+        const auto* name = (*names)[i].as_string();
+        if (!name) {
+          Error(&(*names)[i], key, "must be a string");
+          continue;
+        }
+        if (auto text = Convert(&(*names)[i], key, name->get(), false)) {
+          t.regFiles[i] = *text;
+          m_refs.push_back({key, &t.regFiles[i]});
+        }
+      }
+    }
+  }
+
+  // A required name of a carried file.
+  void ReadName(const toml::table& table, std::string_view name, const std::string& key,
+                std::string& out) {
+    if (auto text = Text(table, name, key, true)) {
+      out = *text;
+      m_refs.push_back({key, &out});
+    }
+  }
+
+  std::string Resolve(std::string_view item) const {
+    fs::path p(item);
+    return (p.is_absolute() ? p : m_base / p).string();
+  }
+
+  void ReadFiles(const toml::table& root) {
+    const toml::node* node = root.get("files");
+    if (!node) return Error(nullptr, "files", "missing");
+    const toml::array* items = node->as_array();
+    if (!items) return Error(node, "files", "must be a list of files and patterns");
+    for (size_t i = 0; i < items->size(); ++i) {
+      const toml::node& item = (*items)[i];
+      std::string key = "files[" + std::to_string(i) + "]";
+      if (const auto* text = item.as_string())
+        AddItem(&item, key, text->get());
+      else
+        Error(&item, key, "must be a string");
+    }
+  }
+
+  // One item of `files`: a path, or a glob pattern whose matches are taken
+  // in byte order of their paths (folders among them are skipped).
+  void AddItem(const toml::node* at, const std::string& key, const std::string& item) {
+    const std::string path = Resolve(item);
+    std::error_code ec;
+    if (fs::exists(path, ec)) {
+      if (fs::is_directory(path, ec)) return Error(at, key, path + " is a folder");
+      return AddFile(at, key, path);
+    }
+    if (item.find_first_of("*?[") == std::string::npos) return Error(at, key, path + " not found");
+    glob_t matches{};
+    int rc = glob(path.c_str(), GLOB_NOSORT, nullptr, &matches);
+    std::vector<std::string> files;
+    if (rc == 0)
+      for (size_t i = 0; i < matches.gl_pathc; ++i)
+        if (!fs::is_directory(matches.gl_pathv[i], ec)) files.emplace_back(matches.gl_pathv[i]);
+    globfree(&matches);
+    if (files.empty()) return Error(at, key, "the pattern " + path + " matches no file");
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) AddFile(at, key, file);
+  }
+
+  void AddFile(const toml::node* at, const std::string& key, const std::string& path) {
+    const std::string base = fs::path(path).filename().string();
+    std::string name, bad;
+    if (!Utf8ToCp1252(base, name, bad))
+      return Error(at, key, path + ": " + bad + " cannot be written in code page 1252");
+    if (std::string why = CheckWindowsFileName(name); !why.empty())
+      return Error(at, key, path + ": " + why);
+    auto [first, added] = m_names.emplace(archive::EntryNameKey(name), path);
+    if (!added)
+      return Error(at, key,
+                   path + ": the name " + base + " is carried already (" + first->second + ")");
+    m_result.manifest.files.push_back({path, name});
+  }
+
+  // Every name the trailer refers to must be carried.
+  void CheckReferences() {
+    for (const auto& ref : m_refs)
+      if (!m_names.count(archive::EntryNameKey(*ref.name)))
+        Error(nullptr, ref.key, Cp1252ToUtf8(*ref.name) + " is not among the carried files");
+  }
+
+  std::string m_path;
+  fs::path m_base;
+  ManifestResult m_result;
+  std::vector<Reference> m_refs;
+  std::map<std::string, std::string> m_names; // folded entry name -> source path
+};
+
+} // namespace
+
+ManifestResult LoadManifest(const std::string& path) {
+  if (!fs::is_regular_file(path)) {
+    ManifestResult r;
+    r.errors.push_back(path + ": cannot open the manifest");
+    return r;
+  }
+  return ManifestReader(path).Read();
+}
+
+} // namespace mksetup
