@@ -1,0 +1,3 @@
+#include "app/cancel.h"
+
+unsigned char g_bCancel = 0;

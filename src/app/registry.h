@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Registry access shared by the wizards. Sub-keys have no leading backslash;
+// none of these routines shows a message.
+
+// The value's text, with REG_EXPAND_SZ values expanded; empty when the key or
+// value is missing or cannot be read. valueName null reads the default value.
+std::string ReadRegistryString(HKEY root, const char* subKey, const char* valueName);
+
+// The REG_DWORD value; 0xFFFFFFFF when it is missing, unreadable or of another type.
+DWORD ReadRegistryDword(HKEY root, const char* subKey, const char* valueName);
+
+// Creates missing keys on the way; true when the value was set.
+bool WriteRegistryString(HKEY root, const char* subKey, const char* valueName, const char* text);
+bool WriteRegistryDword(HKEY root, const char* subKey, const char* valueName, DWORD value);
