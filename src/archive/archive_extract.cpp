@@ -62,10 +62,11 @@ CheckResult DecodeInto(RandomAccessFile& file, const ArchiveInfo& info, Explaini
   return Ok();
 }
 
-// Counts the decoded bytes of every value.
-class HistogramSink final : public ExplainingSink {
+// Checks the decoded bytes against the entries' total and the stream's
+// counts, and hands them on to `next` (if any).
+class CheckedSink final : public ExplainingSink {
 public:
-  explicit HistogramSink(uint64_t limit) : m_limit(limit) {}
+  CheckedSink(ExplainingSink* next, uint64_t limit) : m_next(next), m_limit(limit) {}
   bool Write(const void* data, size_t n) override {
     if (n > m_limit - m_total) {
       error = "payload stream decodes to more bytes than the entries hold";
@@ -74,14 +75,27 @@ public:
     m_total += n;
     HufCounts block{};
     CountBytes(block, data, n);
-    for (size_t i = 0; i < 256; ++i) histogram[i] += block[i];
+    for (size_t i = 0; i < 256; ++i) m_histogram[i] += block[i];
+    if (m_next && !m_next->Write(data, n)) {
+      error = m_next->error;
+      return false;
+    }
     return true;
   }
-  std::array<uint64_t, 256> histogram{};
+  // Every byte value must have been decoded as often as the counts say.
+  std::string Mismatch(const HufCounts& counts) const {
+    for (size_t i = 0; i < 256; ++i)
+      if (m_histogram[i] != counts[i])
+        return "payload stream damaged: byte value " + std::to_string(i) + " decodes " +
+               std::to_string(m_histogram[i]) + " times, counted " + std::to_string(counts[i]);
+    return {};
+  }
 
 private:
+  ExplainingSink* m_next;
   uint64_t m_limit;
   uint64_t m_total = 0;
+  std::array<uint64_t, 256> m_histogram{};
 };
 
 struct FileCloser {
@@ -159,6 +173,17 @@ private:
   std::vector<std::string> m_written;
 };
 
+// Decodes the payload into `next` (or nowhere), checking length and counts.
+CheckResult DecodeChecked(RandomAccessFile& file, const ArchiveInfo& info, ExplainingSink* next,
+                          const DecodeProgress& progress) {
+  CheckedSink sink(next, info.trailer.TotalSize());
+  CheckResult r = DecodeInto(file, info, sink, progress);
+  if (r.ok) {
+    if (std::string why = sink.Mismatch(info.counts); !why.empty()) return Fail(why);
+  }
+  return r;
+}
+
 } // namespace
 
 size_t FileRangeSource::Read(void* data, size_t n) {
@@ -214,15 +239,7 @@ CheckResult CheckReferencedNames(const ArchiveTrailer& trailer) {
 
 CheckResult VerifyPayload(RandomAccessFile& file, const ArchiveInfo& info,
                           const DecodeProgress& progress) {
-  HistogramSink sink(info.trailer.TotalSize());
-  CheckResult r = DecodeInto(file, info, sink, progress);
-  if (!r.ok) return r;
-  for (size_t i = 0; i < 256; ++i)
-    if (sink.histogram[i] != info.counts[i])
-      return Fail("payload stream damaged: byte value " + std::to_string(i) + " decodes " +
-                  std::to_string(sink.histogram[i]) + " times, counted " +
-                  std::to_string(info.counts[i]));
-  return Ok();
+  return DecodeChecked(file, info, nullptr, progress);
 }
 
 bool IsExtractableName(const std::string& name) {
@@ -236,7 +253,7 @@ CheckResult ExtractPayload(RandomAccessFile& file, const ArchiveInfo& info,
     if (!IsExtractableName(e.name)) return Fail("unsafe entry name [" + e.name + "]");
 
   EntryWriter writer(info.trailer.entries, outputPath);
-  CheckResult r = DecodeInto(file, info, writer, progress);
+  CheckResult r = DecodeChecked(file, info, &writer, progress);
   if (r.ok && !writer.Finish()) r = Fail(writer.error);
   if (!r.ok) writer.RemoveAll();
   return r;

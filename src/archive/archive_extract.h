@@ -46,9 +46,9 @@ CheckResult VerifyPayload(RandomAccessFile& file, const ArchiveInfo& info,
 // directory part, so that it lands directly in the target folder.
 bool IsExtractableName(const std::string& name);
 
-// Writes each entry, decoded, to outputPath(entry name). Every name is
-// checked before anything is written; on failure the files written so far
-// are removed again.
+// Writes each entry, decoded, to outputPath(entry name), with the checks of
+// VerifyPayload. Every name is checked before anything is written; on
+// failure the files written so far are removed again.
 CheckResult ExtractPayload(RandomAccessFile& file, const ArchiveInfo& info,
                            const std::function<std::string(const std::string&)>& outputPath,
                            const DecodeProgress& progress = {});

@@ -17,8 +17,10 @@ bool IsDeviceName(const std::string& name) {
   static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
   for (auto device : kPlain)
     if (stem == device) return true;
+  // COM0..COM9 and LPT0..LPT9, also with the superscript digits ¹ ² ³.
   return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
-         stem[3] >= '1' && stem[3] <= '9';
+         ((stem[3] >= '0' && stem[3] <= '9') ||
+          std::string_view("\xB9\xB2\xB3").find(stem[3]) != std::string_view::npos);
 }
 
 } // namespace

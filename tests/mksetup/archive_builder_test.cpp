@@ -1,0 +1,256 @@
+// The archive builder and the checks and extraction of built programs,
+// called directly.
+#include <gtest/gtest.h>
+#include <random>
+
+#include "archive/archive_builder.h"
+#include "archive/archive_extract.h"
+#include "archive/huf_encoder.h"
+#include "test_files.h"
+
+using namespace archive;
+using namespace mksetup_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RandomText(size_t n, unsigned seed, int alphabet = 256) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = char(rng() % alphabet);
+  return s;
+}
+
+ArchiveTrailer Installer() {
+  ArchiveTrailer t;
+  t.caption = "Beispiel Setup";
+  t.productName = "Beispiel";
+  t.hasReadme = 1;
+  t.readmeFile = "LIESMICH.TXT"; // carried as liesmich.txt: names match ignoring case
+  return t;
+}
+
+// A stub and a set of files in a scratch folder.
+struct Product {
+  TempDir dir;
+  std::string stub = dir / "stub.bin";
+  std::vector<PayloadFile> files;
+
+  Product() { WriteFile(stub, "MZ" + RandomText(3000, 1)); }
+  void Add(const std::string& name, const std::string& bytes) {
+    WriteFile(dir / ("src/" + name), bytes);
+    files.push_back({dir / ("src/" + name), name});
+  }
+  std::string Build(const ArchiveTrailer& t = Installer(), const std::string& out = "out.exe") {
+    BuildResult r = BuildProgramFile(stub, files, t, dir / out);
+    EXPECT_TRUE(r.ok) << r.error;
+    return dir / out;
+  }
+};
+
+// Opens, verifies and extracts a program; returns the extracted folder's
+// files by name.
+std::map<std::string, std::string> RoundTrip(const std::string& program, const TempDir& dir) {
+  StdioFile file(program);
+  ArchiveInfo info;
+  CheckResult r = OpenArchive(file, info);
+  EXPECT_TRUE(r.ok) << r.error;
+  r = VerifyPayload(file, info);
+  EXPECT_TRUE(r.ok) << r.error;
+  fs::create_directories(dir / "x");
+  r = ExtractPayload(file, info, [&](const std::string& name) { return dir / ("x/" + name); });
+  EXPECT_TRUE(r.ok) << r.error;
+  std::map<std::string, std::string> out;
+  for (const auto& name : ListDir(dir / "x")) out[name] = ReadFile(dir / ("x/" + name));
+  return out;
+}
+
+CheckResult VerifyFile(const std::string& program) {
+  StdioFile file(program);
+  ArchiveInfo info;
+  CheckResult r = OpenArchive(file, info);
+  return r.ok ? VerifyPayload(file, info) : r;
+}
+
+} // namespace
+
+TEST(ArchiveBuilder, RoundTripGivesTheVeryFiles) {
+  Product p;
+  p.Add("liesmich.txt", "Hallo Welt\r\n");
+  p.Add("leer.dat", "");
+  p.Add("gross.bin", RandomText(2'500'000, 2, 40)); // crosses the read blocks
+  p.Add("alle.bin", RandomText(70'000, 3));
+  p.Add("zuletzt leer", "");
+  std::string program = p.Build();
+
+  std::string bytes = ReadFile(program);
+  std::string stub = ReadFile(p.stub);
+  EXPECT_EQ(bytes.substr(0, stub.size()), stub);
+  StdioFile file(program);
+  ArchiveInfo info;
+  ASSERT_TRUE(OpenArchive(file, info).ok);
+  EXPECT_EQ(info.trailer.dataStart, stub.size());
+  ASSERT_EQ(info.trailer.entries.size(), 5u);
+  EXPECT_EQ(info.trailer.entries[2].name, "gross.bin");
+  EXPECT_EQ(info.trailer.entries[2].size, 2'500'000u);
+  EXPECT_EQ(info.trailer.readmeFile, "LIESMICH.TXT");
+
+  auto out = RoundTrip(program, p.dir);
+  ASSERT_EQ(out.size(), 5u);
+  for (const auto& f : p.files) EXPECT_EQ(out[f.name], ReadFile(f.sourcePath)) << f.name;
+}
+
+TEST(ArchiveBuilder, PayloadsWithoutCodeRoundTrip) {
+  for (const char* bytes : {"", "aaaaaaaaaaaaaa"}) {
+    Product p;
+    p.Add("a", bytes);
+    p.Add("b", "");
+    auto out = RoundTrip(p.Build(), p.dir);
+    EXPECT_EQ(out["a"], bytes);
+    EXPECT_EQ(out["b"], "");
+  }
+  Product none;
+  EXPECT_TRUE(VerifyFile(none.Build()).ok);
+}
+
+TEST(ArchiveBuilder, SameInputsGiveTheSameBytes) {
+  Product p;
+  p.Add("a.txt", RandomText(10'000, 4, 20));
+  p.Add("b.txt", "b");
+  ArchiveTrailer patch = Installer();
+  patch.installerFlag = 0;
+  for (const ArchiveTrailer& t : {Installer(), patch})
+    EXPECT_EQ(ReadFile(p.Build(t, "1.exe")), ReadFile(p.Build(t, "2.exe")));
+}
+
+TEST(ArchiveBuilder, FailedBuildLeavesNothing) {
+  Product p;
+  p.Add("a.txt", "a");
+  auto expectFailure = [&](const std::vector<PayloadFile>& files, const ArchiveTrailer& t,
+                           const std::string& named) {
+    BuildResult r = BuildProgramFile(p.stub, files, t, p.dir / "out.exe");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(named), std::string::npos) << r.error;
+    EXPECT_FALSE(fs::exists(p.dir / "out.exe"));
+    EXPECT_FALSE(fs::exists(p.dir / "out.exe.part"));
+  };
+  expectFailure({{p.dir / "fehlt.txt", "fehlt.txt"}}, Installer(), "fehlt.txt");
+  expectFailure({{p.files[0].sourcePath, "..\\boese.txt"}}, Installer(), "boese.txt");
+  ArchiveTrailer longCaption = Installer();
+  longCaption.caption.assign(9000, 'x');
+  expectFailure(p.files, longCaption, "caption");
+
+  // A file of 4 GiB (sparse) is too large for an entry.
+  std::string huge = p.dir / "huge.bin";
+  WriteFile(huge, "");
+  fs::resize_file(huge, uint64_t(1) << 32);
+  expectFailure({{huge, "huge.bin"}}, Installer(), "huge.bin");
+
+  BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.stub);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(ReadFile(p.stub).substr(0, 2), "MZ");
+}
+
+TEST(ArchiveVerify, DetectsDamage) {
+  Product p;
+  p.Add("a.txt", RandomText(50'000, 5, 30));
+  p.Add("b.txt", RandomText(20'000, 6, 60));
+  std::string program = p.Build();
+  const std::string good = ReadFile(program);
+  StdioFile file(program);
+  ArchiveInfo info;
+  ASSERT_TRUE(OpenArchive(file, info).ok);
+  const size_t streamStart = info.trailer.dataStart;
+  const size_t regionStart = info.layout.regionStart;
+
+  struct Damage {
+    const char* what;
+    std::string bytes;
+  };
+  auto flip = [&](size_t at) {
+    std::string b = good;
+    b[at] ^= 0x10;
+    return b;
+  };
+  std::vector<Damage> damages = {
+      {"code byte", flip(streamStart + 1030 + 20'000)},
+      {"count", flip(streamStart + 4 * 'A')},
+      {"last byte", flip(regionStart - 1)},
+      {"truncated", good.substr(0, good.size() - 100)},
+      // Behind a.txt's entry: b.txt's entry (13 bytes), dataStart and N.
+      {"trailer entry size", flip(good.size() - 4 - 4 - 13 - 13)},
+      {"length word", flip(good.size() - 2)},
+      {"stream cut short", good.substr(0, regionStart - 10) + good.substr(regionStart)},
+  };
+  for (const auto& d : damages) {
+    WriteFile(p.dir / "bad.exe", d.bytes);
+    EXPECT_FALSE(VerifyFile(p.dir / "bad.exe").ok) << d.what;
+  }
+  EXPECT_TRUE(VerifyFile(program).ok);
+}
+
+TEST(ArchiveExtract, RefusesUnsafeNamesAndWritesNothing) {
+  // Craft archives by hand: a valid stream, then a trailer with the name.
+  for (const std::string name : {"..\\boese.txt", "C:\\boese.txt", "sub/boese.txt", "."}) {
+    TempDir dir;
+    VectorSink sink;
+    sink.Write("MZ", 2);
+    HufCounts counts{};
+    CountBytes(counts, "abc", 3);
+    HufEncoder encoder(counts, sink);
+    encoder.Write("abc", 3);
+    encoder.Finish();
+    ArchiveTrailer t = Installer();
+    t.hasReadme = 0;
+    t.entries = {{3, name}};
+    t.dataStart = 2;
+    WriteTrailer(sink, t);
+    WriteFile(dir / "evil.exe", std::string(sink.bytes.begin(), sink.bytes.end()));
+
+    StdioFile file(dir / "evil.exe");
+    ArchiveInfo info;
+    CheckResult r = OpenArchive(file, info);
+    if (r.ok)
+      r = ExtractPayload(file, info, [&](const std::string& n) { return dir / ("x/" + n); });
+    EXPECT_FALSE(r.ok) << name;
+    EXPECT_FALSE(fs::exists(dir / "x")) << name;
+  }
+}
+
+TEST(ArchiveExtract, DamagedStreamLeavesNoFiles) {
+  Product p;
+  p.Add("a.txt", RandomText(30'000, 7, 30));
+  p.Add("b.txt", RandomText(30'000, 8, 30));
+  std::string bytes = ReadFile(p.Build());
+  bytes[3000 + 1030 + 25'000] ^= 0x01;
+  WriteFile(p.dir / "bad.exe", bytes);
+  StdioFile file(p.dir / "bad.exe");
+  ArchiveInfo info;
+  ASSERT_TRUE(OpenArchive(file, info).ok);
+  fs::create_directories(p.dir / "x");
+  CheckResult r =
+      ExtractPayload(file, info, [&](const std::string& n) { return p.dir / ("x/" + n); });
+  EXPECT_FALSE(r.ok);
+  EXPECT_TRUE(ListDir(p.dir / "x").empty());
+}
+
+TEST(ArchiveVerify, ReferencedNamesMustBeCarried) {
+  ArchiveTrailer t = Installer();
+  t.entries = {{1, "liesmich.txt"}, {1, "prog.exe"}};
+  EXPECT_TRUE(CheckReferencedNames(t).ok);
+  t.hasProgram = 1;
+  t.programFile = "PROG.EXE";
+  t.iconFile = "prog.ico";
+  CheckResult r = CheckReferencedNames(t);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("icon file [prog.ico]"), std::string::npos) << r.error;
+  EXPECT_EQ(r.error.find("PROG.EXE"), std::string::npos) << r.error;
+}
+
+TEST(ArchiveBuilder, EntryNamesCompareIgnoringCaseInCodePage1252) {
+  EXPECT_TRUE(SameEntryName("Datei.TXT", "datei.txt"));
+  EXPECT_TRUE(SameEntryName("\xC4nderung", "\xE4nderung")); // Ä / ä
+  EXPECT_TRUE(SameEntryName("\x8A", "\x9A"));               // Š / š
+  EXPECT_FALSE(SameEntryName("\xD7", "\xF7"));              // × and ÷ are no pair
+  EXPECT_FALSE(SameEntryName("a", "ab"));
+}

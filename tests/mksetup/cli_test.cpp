@@ -1,0 +1,125 @@
+// The mksetup program as a vendor runs it.
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "archive/archive_builder.h"
+#include "archive/huf_encoder.h"
+#include "test_files.h"
+
+using namespace mksetup_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kExample = std::string(EXAMPLES_DIR) + "/beispiel/beispiel.toml";
+
+struct Cli : ::testing::Test {
+  TempDir dir;
+  std::string stub = dir / "stub.bin";
+  void SetUp() override { WriteFile(stub, std::string(4096, 'S')); }
+  RunResult Build(const std::string& manifest, const std::string& out) {
+    return RunMksetup({"build", manifest, "-o", out, "--stub", stub});
+  }
+};
+
+} // namespace
+
+TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
+  RunResult r = Build(kExample, dir / "setup.exe");
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  r = RunMksetup({"list", dir / "setup.exe"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Beispiel 1.0 – Setup"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("kapitel2.txt"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("data start         4096"), std::string::npos) << r.out;
+  r = RunMksetup({"list", "--json", dir / "setup.exe"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"kind\" : \"installer\""), std::string::npos) << r.out;
+
+  r = RunMksetup({"verify", dir / "setup.exe"});
+  EXPECT_EQ(r.status, 0) << r.err;
+
+  r = RunMksetup({"extract", dir / "setup.exe", "-d", dir / "x"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const fs::path product = fs::path(kExample).parent_path();
+  EXPECT_EQ(ListDir(dir / "x"),
+            (std::vector<std::string>{"beispiel.exe", "beispiel.ico", "hilfe.txt", "kapitel1.txt",
+                                      "kapitel2.txt", "liesmich.txt"}));
+  for (const char* f : {"beispiel.exe", "beispiel.ico", "liesmich.txt", "daten/hilfe.txt"})
+    EXPECT_EQ(ReadFile(dir / ("x/" + fs::path(f).filename().string())), ReadFile(product / f)) << f;
+}
+
+TEST_F(Cli, RebuildsAreByteIdenticalAndTheStubMayComeFromTheEnvironment) {
+  ASSERT_EQ(Build(kExample, dir / "1.exe").status, 0);
+  setenv("MKSETUP_STUB", stub.c_str(), 1);
+  RunResult r = RunMksetup({"build", kExample, "-o", dir / "2.exe"});
+  unsetenv("MKSETUP_STUB");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "1.exe"), ReadFile(dir / "2.exe"));
+  ASSERT_EQ(
+      Build(std::string(EXAMPLES_DIR) + "/beispiel/beispiel-patch.toml", dir / "p.exe").status, 0);
+  EXPECT_EQ(RunMksetup({"verify", dir / "p.exe"}).status, 0);
+}
+
+TEST_F(Cli, ManifestErrorsFailNamingTheKeyAndLeaveNoOutput) {
+  WriteFile(dir / "p/a.txt", "a");
+  WriteFile(dir / "p/sub/A.TXT", "A");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"farbe = 1\n", "farbe: unknown key"},
+      {"files = [\"a.txt\", \"fehlt.txt\"]\n", "fehlt.txt not found"},
+      {"files = [\"a.txt\", \"sub/A.TXT\"]\n", "the name A.TXT is carried already"},
+      {"readme = \"liesmich.txt\"\n", "readme: liesmich.txt is not among"},
+  };
+  for (const auto& [extra, named] : cases) {
+    std::string text = "kind = \"installer\"\nversion = 1\ncaption = \"c\"\nproduct = \"p\"\n";
+    if (!extra.starts_with("files")) text += "files = [\"a.txt\"]\n";
+    WriteFile(dir / "p/m.toml", text + extra);
+    RunResult r = Build(dir / "p/m.toml", dir / "out.exe");
+    EXPECT_NE(r.status, 0) << named;
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.exe")) << named;
+    EXPECT_FALSE(fs::exists(dir / "out.exe.part")) << named;
+  }
+  RunResult r = RunMksetup({"build", kExample, "-o", dir / "out.exe", "--stub", dir / "fehlt"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("fehlt"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "out.exe"));
+}
+
+TEST_F(Cli, VerifyAndExtractNameTheDefect) {
+  ASSERT_EQ(Build(kExample, dir / "setup.exe").status, 0);
+  std::string bytes = ReadFile(dir / "setup.exe");
+  WriteFile(dir / "kurz.exe", bytes.substr(0, bytes.size() - 1));
+  RunResult r = RunMksetup({"verify", dir / "kurz.exe"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("trailer length"), std::string::npos) << r.err;
+
+  // A name with a directory part, crafted behind a valid stream.
+  archive::VectorSink sink;
+  archive::HufCounts counts{};
+  archive::CountBytes(counts, "xy", 2);
+  archive::HufEncoder encoder(counts, sink);
+  encoder.Write("xy", 2);
+  encoder.Finish();
+  archive::ArchiveTrailer t;
+  t.productName = "p";
+  t.entries = {{2, "sub/x"}};
+  archive::WriteTrailer(sink, t);
+  WriteFile(dir / "evil.exe", std::string(sink.bytes.begin(), sink.bytes.end()));
+  r = RunMksetup({"extract", dir / "evil.exe", "-d", dir / "x"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("unsafe entry name [sub/x]"), std::string::npos) << r.err;
+  EXPECT_TRUE(!fs::exists(dir / "x") || ListDir(dir / "x").empty());
+  EXPECT_NE(RunMksetup({"verify", dir / "evil.exe"}).status, 0);
+}
+
+TEST(CliHelp, EveryCommandHasHelp) {
+  for (const char* command : {"build", "list", "extract", "verify"}) {
+    RunResult r = RunMksetup({command, "--help"});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_NE(r.out.find("Usage"), std::string::npos) << command;
+  }
+  EXPECT_NE(RunMksetup({"build", "--help"}).out.find("[shortcuts]"), std::string::npos);
+  EXPECT_NE(RunMksetup({}).status, 0);
+}

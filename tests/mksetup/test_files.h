@@ -1,0 +1,36 @@
+// Scratch folders, files and runs of the mksetup program for the tests.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace mksetup_test {
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return m_path; }
+  std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+  std::filesystem::path m_path;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+std::vector<std::string> ListDir(const std::filesystem::path& dir);
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+// Runs the built mksetup with the arguments (each passed as one word).
+RunResult RunMksetup(const std::vector<std::string>& args);
+
+} // namespace mksetup_test
