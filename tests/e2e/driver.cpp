@@ -1,0 +1,284 @@
+#include "driver.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "archive/byte_io.h"
+
+#if __has_include("archive/archive_builder.h")
+#include "archive/archive_builder.h"
+#define E2E_HAVE_BUILDER 1
+#endif
+
+namespace e2e {
+
+namespace {
+
+// Wine maps the Unix root to drive Z:.
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+bool CopyStub(const std::string& path, std::string* error) {
+  if (CopyFileA(StubPath().c_str(), path.c_str(), FALSE)) return true;
+  if (error) *error = "cannot copy " + StubPath() + " to " + path;
+  return false;
+}
+
+bool AppendBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return bool(out);
+}
+
+void Poll() { Sleep(25); }
+
+} // namespace
+
+std::string StubPath() { return WindowsPath(SETUP_STUB_PATH); }
+
+TempDir::TempDir() {
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  static unsigned counter = 0;
+  for (;;) {
+    char name[MAX_PATH];
+    std::snprintf(name, sizeof(name), "%se2e-%lu-%u", base, GetCurrentProcessId(), counter++);
+    if (CreateDirectoryA(name, nullptr)) {
+      m_path = name;
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+}
+
+std::vector<uint8_t> TrailerBytes(const archive::ArchiveTrailer& trailer) {
+  archive::VectorSink sink;
+  archive::WriteTrailer(sink, trailer);
+  return sink.bytes;
+}
+
+bool BuildProgram(const std::string& path, const archive::ArchiveTrailer& trailer,
+                  const std::vector<Payload>& files, std::string* error) {
+#ifdef E2E_HAVE_BUILDER
+  std::vector<archive::PayloadFile> payload;
+  for (const auto& f : files) payload.push_back({f.sourcePath, f.name});
+  archive::BuildResult r = archive::BuildProgramFile(StubPath(), payload, trailer, path);
+  if (!r.ok && error) *error = r.error;
+  return r.ok;
+#else
+  // Without the archive builder only programs with an empty payload are made.
+  if (!files.empty()) {
+    if (error) *error = "carrying files needs the archive builder";
+    return false;
+  }
+  if (!CopyStub(path, error)) return false;
+  archive::ArchiveTrailer t = trailer;
+  t.entries.clear();
+  t.dataStart = uint32_t(std::filesystem::file_size(path));
+  return AppendBytes(path, TrailerBytes(t));
+#endif
+}
+
+bool BuildRawProgram(const std::string& path, const std::vector<uint8_t>& tail) {
+  return CopyStub(path, nullptr) && AppendBytes(path, tail);
+}
+
+std::string Window::Text() const {
+  if (!m_hwnd) return std::string();
+  DWORD_PTR len = 0;
+  if (!SendMessageTimeoutA(m_hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &len))
+    return std::string();
+  std::string text(size_t(len) + 1, '\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutA(m_hwnd, WM_GETTEXT, WPARAM(text.size()), reinterpret_cast<LPARAM>(&text[0]),
+                      SMTO_ABORTIFHUNG, 5000, &got);
+  text.resize(size_t(got));
+  return text;
+}
+
+std::string Window::ClassName() const {
+  char name[256] = "";
+  if (m_hwnd) GetClassNameA(m_hwnd, name, sizeof(name));
+  return name;
+}
+
+bool Window::Visible() const { return m_hwnd && IsWindowVisible(m_hwnd); }
+bool Window::Enabled() const { return m_hwnd && IsWindowEnabled(m_hwnd); }
+
+Window Window::Item(int id) const { return Window(m_hwnd ? GetDlgItem(m_hwnd, id) : nullptr); }
+
+bool Window::ItemChecked(int id) const {
+  return SendMessageA(Item(id).Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Window::SetItemText(int id, const std::string& text) const {
+  DWORD_PTR ignored;
+  SendMessageTimeoutA(Item(id).Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                      SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+bool Window::Click(int id) const {
+  Window button = Item(id);
+  if (!button.Visible() || !button.Enabled()) return false;
+  return PostMessageA(m_hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(button.Handle())) != FALSE;
+}
+
+bool Window::SetCheck(int id, bool checked) const {
+  Window box = Item(id);
+  if (!box.Visible() || !box.Enabled()) return false;
+  DWORD_PTR ignored;
+  SendMessageTimeoutA(box.Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0,
+                      SMTO_ABORTIFHUNG, 5000, &ignored);
+  return PostMessageA(m_hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(box.Handle())) != FALSE;
+}
+
+Program::Program(const std::string& exePath, const std::string& workDir) : m_workDir(workDir) {
+  std::string commandLine = "\"" + exePath + "\"";
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                     workDir.c_str(), &si, &pi)) {
+    CloseHandle(pi.hThread);
+    m_process = pi.hProcess;
+    m_pid = pi.dwProcessId;
+  }
+}
+
+Program::~Program() {
+  if (!m_process) return;
+  if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(m_process, 255);
+    WaitForSingleObject(m_process, 5000);
+  }
+  CloseHandle(m_process);
+}
+
+std::vector<Window> Program::Dialogs() const {
+  struct Search {
+    DWORD pid;
+    std::vector<Window> found;
+  } search{m_pid, {}};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        Window w(hwnd);
+        if (pid == s->pid && w.Visible() && w.ClassName() == "#32770") s->found.push_back(w);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void Program::Remember(const std::vector<Window>& dialogs) {
+  for (const Window& w : dialogs) {
+    bool known = false;
+    for (const auto& seen : m_seen) known = known || seen.hwnd == w.Handle();
+    if (!known) m_seen.push_back({w.Handle(), w.IsMessageBox(), w.Text()});
+  }
+}
+
+std::vector<std::string> Program::SeenDialogs() const {
+  std::vector<std::string> captions;
+  for (const auto& seen : m_seen)
+    if (!seen.messageBox) captions.push_back(seen.caption);
+  return captions;
+}
+
+std::vector<std::string> Program::SeenMessageBoxes() const {
+  std::vector<std::string> captions;
+  for (const auto& seen : m_seen)
+    if (seen.messageBox) captions.push_back(seen.caption);
+  return captions;
+}
+
+Window Program::WaitForDialog(const std::string& caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  do {
+    std::vector<Window> dialogs = Dialogs();
+    Remember(dialogs);
+    for (const Window& w : dialogs)
+      if (!w.IsMessageBox() && (caption.empty() || w.Text() == caption)) return w;
+    Poll();
+  } while (GetTickCount() - start < timeoutMs);
+  return Window();
+}
+
+Window Program::WaitForMessageBox(DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  do {
+    std::vector<Window> dialogs = Dialogs();
+    Remember(dialogs);
+    for (const Window& w : dialogs)
+      if (w.IsMessageBox()) return w;
+    Poll();
+  } while (GetTickCount() - start < timeoutMs);
+  return Window();
+}
+
+bool Program::Answer(const Window& box, int button) {
+  if (!box) return false;
+  return PostMessageA(box.Handle(), WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(box.Item(button).Handle())) != FALSE;
+}
+
+bool Program::WaitForExit(DWORD timeoutMs) {
+  if (!m_process) return false;
+  DWORD start = GetTickCount();
+  do {
+    Remember(Dialogs());
+    if (WaitForSingleObject(m_process, 25) == WAIT_OBJECT_0) return true;
+  } while (GetTickCount() - start < timeoutMs);
+  return false;
+}
+
+DWORD Program::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (m_process) GetExitCodeProcess(m_process, &code);
+  return code;
+}
+
+std::string Program::LogText() const { return ReadFileBytes(m_workDir + "\\install.log"); }
+
+std::vector<std::string> Program::LogMessages() const {
+  std::vector<std::string> messages;
+  std::string text = LogText();
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    size_t tab = line.find('\t');
+    messages.push_back(tab == std::string::npos ? line : line.substr(tab + 1));
+    pos = end + 2;
+  }
+  return messages;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int FindMessage(const std::vector<std::string>& messages, const std::string& message, int from) {
+  for (size_t i = size_t(from < 0 ? 0 : from); i < messages.size(); ++i)
+    if (messages[i] == message) return int(i);
+  return -1;
+}
+
+} // namespace e2e
