@@ -188,10 +188,12 @@ private:
   }
 
   void ReadLicense(const toml::table& root) {
-    auto file = Text(root, "license", "license");
-    if (!file || file->empty()) return;
     const toml::node* at = root.get("license");
-    const std::string path = Resolve(at->as_string()->get());
+    if (!at) return;
+    const auto* file = at->as_string();
+    if (!file) return Error(at, "license", "must be a string");
+    if (file->get().empty()) return;
+    const std::string path = Resolve(file->get());
     std::ifstream in(path, std::ios::binary);
     if (!in || fs::is_directory(path)) return Error(at, "license", "cannot read " + path);
     std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
