@@ -1,6 +1,7 @@
 #include "app/setup_app.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "app/install_log.h"
 #include "app/system_report.h"
@@ -11,6 +12,13 @@
 #include "setup/setup_dialog.h"
 
 SetupApp theApp;
+
+// No exception escapes the dialogs or start-up; should one ever do, end the
+// program quietly. The library's verbose handler would pull its whole name
+// demangler (some 45 KiB) into the program.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+} // namespace __gnu_cxx
 
 namespace {
 
