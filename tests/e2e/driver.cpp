@@ -270,6 +270,15 @@ std::vector<std::string> Program::LogMessages() const {
   return messages;
 }
 
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  do {
+    if (condition()) return true;
+    Poll();
+  } while (GetTickCount() - start < timeoutMs);
+  return condition();
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

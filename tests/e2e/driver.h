@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,10 @@ private:
   };
   std::vector<Seen> m_seen;
 };
+
+// Polls the condition until it holds; false on timeout. For page changes:
+//   WaitUntil([&] { return dlg.ItemText(1000) == expected; });
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
