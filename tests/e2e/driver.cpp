@@ -7,10 +7,7 @@
 
 #include "archive/byte_io.h"
 
-#if __has_include("archive/archive_builder.h")
 #include "archive/archive_builder.h"
-#define E2E_HAVE_BUILDER 1
-#endif
 
 namespace e2e {
 
@@ -70,24 +67,11 @@ std::vector<uint8_t> TrailerBytes(const archive::ArchiveTrailer& trailer) {
 
 bool BuildProgram(const std::string& path, const archive::ArchiveTrailer& trailer,
                   const std::vector<Payload>& files, std::string* error) {
-#ifdef E2E_HAVE_BUILDER
   std::vector<archive::PayloadFile> payload;
   for (const auto& f : files) payload.push_back({f.sourcePath, f.name});
   archive::BuildResult r = archive::BuildProgramFile(StubPath(), payload, trailer, path);
   if (!r.ok && error) *error = r.error;
   return r.ok;
-#else
-  // Without the archive builder only programs with an empty payload are made.
-  if (!files.empty()) {
-    if (error) *error = "carrying files needs the archive builder";
-    return false;
-  }
-  if (!CopyStub(path, error)) return false;
-  archive::ArchiveTrailer t = trailer;
-  t.entries.clear();
-  t.dataStart = uint32_t(std::filesystem::file_size(path));
-  return AppendBytes(path, TrailerBytes(t));
-#endif
 }
 
 bool BuildRawProgram(const std::string& path, const std::vector<uint8_t>& tail) {
