@@ -1,0 +1,65 @@
+// Cuts the decoded payload into its entries, in directory order, and hands
+// each to a policy that says where its bytes go and what happens once they
+// are written: the installer writes them into the target folder, a patch
+// keeps the file it replaces until the patch has finished.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "archive/byte_io.h"
+#include "archive/trailer.h"
+#include "install/file_streams.h"
+
+class EntryPolicy {
+public:
+  virtual ~EntryPolicy() = default;
+  // Before the entry's first byte: create the file its bytes go to. False
+  // stops the extraction.
+  virtual bool OpenEntry(size_t index, OutputFile& file) = 0;
+  // All its bytes are written and the file is closed. False stops.
+  virtual bool EntryWritten(size_t index) = 0;
+  // The extraction stopped inside the entry (a failure or a cancel); its
+  // file is closed. Remove what is incomplete.
+  virtual void EntryAbandoned(size_t index) = 0;
+};
+
+class EntrySplitter final : public archive::ByteSink {
+public:
+  // Failed: a policy step or a write failed at FailedEntry(). LengthMismatch:
+  // the decoded bytes do not fill the entries exactly.
+  enum class Stop { None, Failed, Cancelled, LengthMismatch };
+
+  EntrySplitter(const std::vector<archive::ArchiveEntry>& entries, EntryPolicy& policy)
+      : m_entries(entries), m_policy(policy) {}
+
+  bool Write(const void* data, size_t n) override;
+  // After the last decoded byte: completes the empty entries at the end.
+  // False when an entry is still short of bytes or a policy step fails.
+  bool Finish();
+  // Stops inside the current entry, if any (the decoder gave up or the user
+  // cancelled).
+  void Abandon();
+
+  // Why the splitter stopped, and at which entry.
+  Stop StopReason() const { return m_stop; }
+  size_t FailedEntry() const { return m_current; }
+  size_t EntriesDone() const { return m_done; }
+
+private:
+  // Opens the entries in turn up to the next one with data; empty entries
+  // are completed on the way.
+  bool OpenNext();
+  bool CompleteCurrent();
+  bool Fail(Stop why);
+
+  const std::vector<archive::ArchiveEntry>& m_entries;
+  EntryPolicy& m_policy;
+  OutputFile m_file;
+  size_t m_current = 0; // the entry being written, or the next one
+  size_t m_done = 0;
+  bool m_bOpen = false;
+  uint64_t m_left = 0;
+  Stop m_stop = Stop::None;
+};

@@ -1,0 +1,278 @@
+#include "install/payload_installer.h"
+
+#include <windows.h>
+
+#include <mbstring.h>
+
+#include "app/cancel.h"
+#include "app/install_log.h"
+#include "app/load_formatted.h"
+#include "archive/huf_decoder.h"
+#include "framework/controls.h"
+#include "framework/file.h"
+#include "install/decode_progress.h"
+#include "install/directory_chain.h"
+#include "install/entry_splitter.h"
+#include "install/file_streams.h"
+#include "res/resource.h"
+
+namespace {
+
+// Reason shown for a payload stream that does not decode to its entries
+// (code page 1252).
+const char kDamagedArchive[] = "Das Archiv ist besch\xE4"
+                               "digt";
+
+// Share of the bar given to checking the stream before anything is written;
+// writing the files takes the rest.
+constexpr int kCheckShare = 1500;
+
+bool SameName(const std::string& a, const std::string& b) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
+                  reinterpret_cast<const unsigned char*>(b.c_str())) == 0;
+}
+
+// Counts the decoded bytes and forgets them.
+class CountingSink final : public archive::ByteSink {
+public:
+  bool Write(const void*, size_t n) override {
+    count += n;
+    return true;
+  }
+  uint64_t count = 0;
+};
+
+// Where each entry goes on an installation. A new file is written straight
+// into the target folder; a file that exists already is replaced only when
+// its successor is complete, through a copy in the temporary folder. Plug-in
+// files stay in the temporary folder; Reg files go to the "Reg" sub-folder.
+class InstallPolicy final : public EntryPolicy {
+public:
+  explicit InstallPolicy(const InstallRequest& request)
+      : m_request(request), m_entries(request.trailer->entries) {}
+
+  bool OpenEntry(size_t index, OutputFile& file) override;
+  bool EntryWritten(size_t index) override;
+  void EntryAbandoned(size_t index) override;
+
+  // The entry name for string 1 after a failure.
+  const std::string& FailedName() const { return m_failedName; }
+
+private:
+  enum class Route { KeepInTemp, Direct, ViaTemp };
+
+  bool IsPluginFile(const std::string& name) const;
+  bool IsRegFile(const std::string& name) const;
+  bool Fail(size_t index) {
+    m_failedName = m_entries[index].name;
+    return false;
+  }
+  void LogCopy() const {
+    InstallLog("Copying File [%s] to [%s]", m_tempFile.c_str(), m_logTarget.c_str());
+  }
+
+  const InstallRequest& m_request;
+  const std::vector<archive::ArchiveEntry>& m_entries;
+  Route m_route = Route::Direct;
+  std::string m_tempFile;  // tempPath + N
+  std::string m_target;    // installPath + N, or installPath + "Reg\" + N
+  std::string m_logTarget; // installPath + N
+  std::string m_failedName;
+};
+
+bool InstallPolicy::IsPluginFile(const std::string& name) const {
+  const archive::ArchiveTrailer& t = *m_request.trailer;
+  return t.hasPlugin && (SameName(name, t.pluginInfFile) || SameName(name, t.pluginControlFile) ||
+                         SameName(name, t.pluginRegistrar));
+}
+
+bool InstallPolicy::IsRegFile(const std::string& name) const {
+  const archive::ArchiveTrailer& t = *m_request.trailer;
+  if (!t.hasRegFiles) return false;
+  for (const auto& reg : t.regFiles)
+    if (SameName(name, reg)) return true;
+  return false;
+}
+
+bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
+  const archive::ArchiveEntry& entry = m_entries[index];
+  m_tempFile = m_request.tempPath + entry.name;
+  m_logTarget = m_request.installPath + entry.name;
+  m_target = m_request.installPath + (IsRegFile(entry.name) ? "Reg\\" : "") + entry.name;
+  InstallLog("Copying File [%s] [%i]", m_tempFile.c_str(), int(entry.size));
+
+  if (IsPluginFile(entry.name)) {
+    m_route = Route::KeepInTemp;
+  } else if (file.Create(m_target, CREATE_NEW)) {
+    m_route = Route::Direct;
+    return true;
+  } else if (DWORD error = GetLastError(); error == ERROR_FILE_EXISTS) {
+    m_route = Route::ViaTemp;
+  } else {
+    // The target cannot be written: as a failed copy into it.
+    LogCopy();
+    return Fail(index);
+  }
+  if (file.Create(m_tempFile, CREATE_ALWAYS)) return true;
+  InstallLog("Unable to create file");
+  return Fail(index);
+}
+
+bool InstallPolicy::EntryWritten(size_t index) {
+  switch (m_route) {
+  case Route::KeepInTemp:
+    return true;
+  case Route::Direct:
+    LogCopy();
+    return true;
+  case Route::ViaTemp:
+    LogCopy();
+    if (!CopyFileA(m_tempFile.c_str(), m_target.c_str(), FALSE)) return Fail(index);
+    DeleteFileA(m_tempFile.c_str());
+    return true;
+  }
+  return true;
+}
+
+void InstallPolicy::EntryAbandoned(size_t index) {
+  // An incomplete new file goes; a file being replaced stays as it was.
+  DeleteFileA(m_route == Route::Direct ? m_target.c_str() : m_tempFile.c_str());
+  Fail(index);
+}
+
+InstallOutcome Failure(UINT id, const std::string& argument) {
+  InstallOutcome outcome;
+  outcome.result = g_bCancel ? InstallResult::Cancelled : InstallResult::Failed;
+  if (!g_bCancel) outcome.message = LoadFormatted(id, argument.c_str());
+  return outcome;
+}
+
+InstallOutcome Cancelled() {
+  InstallOutcome outcome;
+  outcome.result = InstallResult::Cancelled;
+  return outcome;
+}
+
+// Opens the program file at the start of the payload stream.
+bool OpenStream(const InstallRequest& request, CFile& file) {
+  if (!file.Open(request.programPath.c_str(),
+                 CFile::modeRead | CFile::shareDenyNone | CFile::modeNoInherit))
+    return false;
+  try {
+    file.Seek(LONGLONG(request.trailer->dataStart), CFile::begin);
+    return true;
+  } catch (const CFileException&) {
+    return false;
+  }
+}
+
+// Decodes the whole stream without writing it: only a stream that decodes
+// to exactly the entries' bytes is installed, so a damaged archive leaves the
+// target as it was.
+InstallOutcome CheckStream(const InstallRequest& request) {
+  CFile file;
+  if (!OpenStream(request, file)) return Failure(IDS_OPEN_FAILED, request.programPath);
+  CFileSource source(file, request.streamLength);
+  CountingSink sink;
+  DecodeProgress progress(request.progress, request.streamLength, 0, kCheckShare);
+  archive::HufDecodeResult r = archive::HufDecodeStream(
+      source, request.streamLength, sink, [&](uint64_t done) { return progress(done); });
+  if (r.status == archive::HufDecodeResult::Cancelled) return Cancelled();
+  if (source.ReadFailed()) return Failure(IDS_OPEN_FAILED, request.programPath);
+  const uint64_t expected = request.trailer->TotalSize();
+  if (r.status != archive::HufDecodeResult::Ok || sink.count != expected) {
+    if (r.status == archive::HufDecodeResult::Ok)
+      InstallLog("Damaged archive [payload decodes to %llu bytes, the entries hold %llu]",
+                 static_cast<unsigned long long>(sink.count),
+                 static_cast<unsigned long long>(expected));
+    else
+      InstallLog("Damaged archive [%s]", r.error.c_str());
+    return Failure(IDS_OPEN_FAILED, kDamagedArchive);
+  }
+  return {};
+}
+
+// Decodes the stream once more and writes the entries.
+InstallOutcome WriteEntries(const InstallRequest& request) {
+  const auto& entries = request.trailer->entries;
+  CFile file;
+  if (!OpenStream(request, file)) return Failure(IDS_OPEN_FAILED, request.programPath);
+  CFileSource source(file, request.streamLength);
+  InstallPolicy policy(request);
+  EntrySplitter splitter(entries, policy);
+  DecodeProgress progress(request.progress, request.streamLength, kCheckShare,
+                          DecodeProgress::kRange);
+  archive::HufDecodeResult r = archive::HufDecodeStream(
+      source, request.streamLength, splitter, [&](uint64_t done) { return progress(done); });
+  if (r.status == archive::HufDecodeResult::Ok) splitter.Finish();
+
+  switch (splitter.StopReason()) {
+  case EntrySplitter::Stop::None:
+    break;
+  case EntrySplitter::Stop::Cancelled:
+    return Cancelled();
+  case EntrySplitter::Stop::Failed:
+    return Failure(IDS_OPEN_FAILED, policy.FailedName());
+  case EntrySplitter::Stop::LengthMismatch:
+    r.status = archive::HufDecodeResult::Damaged;
+    break;
+  }
+  if (r.status == archive::HufDecodeResult::Cancelled) {
+    splitter.Abandon();
+    return Cancelled();
+  }
+  if (r.status != archive::HufDecodeResult::Ok) {
+    // The stream checked out a moment ago: the program file cannot be read.
+    splitter.Abandon();
+    InstallLog("Unable to read from Archive");
+    size_t at = std::min(splitter.FailedEntry(), entries.size() - 1);
+    return Failure(IDS_OPEN_FAILED, entries.empty() ? request.programPath : entries[at].name);
+  }
+  progress.Show(request.streamLength);
+  return {};
+}
+
+} // namespace
+
+InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
+  const archive::ArchiveTrailer& trailer = *request.trailer;
+  if (request.statusText) request.statusText->SetWindowText(LoadFormatted(IDS_EXTRACTING, nullptr));
+  if (request.progress) {
+    request.progress->SetRange(0, int(trailer.entries.size() & 0xFFFF));
+    request.progress->SetPos(0);
+    request.progress->SetStep(1);
+  }
+
+  if (!CreateDirectoryChain(request.installPath))
+    return Failure(IDS_DIR_FAILED, request.installPath);
+  InstallLog("Creating Directory [%s]", request.installPath.c_str());
+  if (trailer.hasRegFiles && !CreateDirectoryChain(request.installPath + "Reg"))
+    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
+
+  // The reader has checked the names already; nothing outside the target
+  // folder is ever written, whoever filled the trailer.
+  for (const auto& entry : trailer.entries) {
+    if (!archive::IsSafeEntryName(entry.name)) {
+      InstallLog("Damaged archive [unsafe entry name %s]", entry.name.c_str());
+      return Failure(IDS_OPEN_FAILED, kDamagedArchive);
+    }
+  }
+
+  if (request.progress) {
+    request.progress->SetRange(0, DecodeProgress::kRange);
+    request.progress->SetPos(0);
+  }
+  InstallOutcome outcome = CheckStream(request);
+  if (outcome.result != InstallResult::Completed) return outcome;
+  if (g_bCancel) return Cancelled();
+  return WriteEntries(request);
+}
+
+InstallResult InstallPayload(const InstallRequest& request) {
+  InstallOutcome outcome = RunPayloadInstallation(request);
+  if (outcome.result == InstallResult::Failed) {
+    HWND owner = request.owner ? request.owner->GetSafeHwnd() : nullptr;
+    MessageBoxA(owner, outcome.message.c_str(), request.caption.c_str(), MB_OK | MB_ICONSTOP);
+  }
+  return outcome.result;
+}

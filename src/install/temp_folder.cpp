@@ -1,0 +1,67 @@
+#include "install/temp_folder.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+std::string SystemTempPath() {
+  char buffer[MAX_PATH];
+  DWORD n = GetTempPathA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) return {};
+  std::string path(buffer, n);
+  if (path.back() != '\\') path += '\\';
+  return path;
+}
+
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path + "\\");
+      else
+        DeleteFileA(path.c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+} // namespace
+
+std::string CreatePrivateTempFolder() {
+  std::string temp = SystemTempPath();
+  if (temp.empty()) return {};
+  // CreateDirectoryA either makes the folder or finds it taken: a name that
+  // is ours cannot be shared with another program or another installer.
+  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  for (DWORD attempt = 0; attempt < 1000; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "TVS%05lX.tmp",
+                  static_cast<unsigned long>((seed + attempt) & 0xFFFFF));
+    std::string path = temp + name;
+    if (path.size() + 1 >= MAX_PATH) return {};
+    if (CreateDirectoryA(path.c_str(), nullptr)) return path + "\\";
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  }
+  return {};
+}
+
+void RemovePrivateTempFolder(const std::string& path) {
+  // Never more than a folder below the temporary directory.
+  std::string temp = SystemTempPath();
+  if (temp.empty() || path.size() <= temp.size() + 1 || path.back() != '\\') return;
+  if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.c_str(), int(temp.size()),
+                     temp.c_str(), int(temp.size())) != CSTR_EQUAL)
+    return;
+  if (path.find("\\..", temp.size() - 1) != std::string::npos) return;
+  RemoveTree(path);
+}
