@@ -243,12 +243,6 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
     request.progress->SetStep(1);
   }
 
-  if (!CreateDirectoryChain(request.installPath))
-    return Failure(IDS_DIR_FAILED, request.installPath);
-  InstallLog("Creating Directory [%s]", request.installPath.c_str());
-  if (trailer.hasRegFiles && !CreateDirectoryChain(request.installPath + "Reg"))
-    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
-
   // The reader has checked the names already; nothing outside the target
   // folder is ever written, whoever filled the trailer.
   for (const auto& entry : trailer.entries) {
@@ -257,6 +251,12 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
       return Failure(IDS_OPEN_FAILED, kDamagedArchive);
     }
   }
+
+  if (!CreateDirectoryChain(request.installPath))
+    return Failure(IDS_DIR_FAILED, request.installPath);
+  InstallLog("Creating Directory [%s]", request.installPath.c_str());
+  if (trailer.hasRegFiles && !CreateDirectoryChain(request.installPath + "Reg"))
+    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
 
   if (request.progress) {
     request.progress->SetRange(0, DecodeProgress::kRange);

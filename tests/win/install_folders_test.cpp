@@ -1,0 +1,89 @@
+#include "install/directory_chain.h"
+#include "install/temp_folder.h"
+
+#include "install_support.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace install_testing;
+using namespace testing_support;
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string SystemTemp() {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  return temp;
+}
+
+TEST(PrivateTempFolderTest, IsAFreshFolderOfItsOwnInTheTemporaryDirectory) {
+  std::string first = CreatePrivateTempFolder();
+  std::string second = CreatePrivateTempFolder();
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.back(), '\\');
+  EXPECT_EQ(first.rfind(SystemTemp(), 0), 0u) << first;
+  EXPECT_TRUE(IsFolder(first));
+  EXPECT_TRUE(ListFolder(first).empty());
+  RemovePrivateTempFolder(first);
+  RemovePrivateTempFolder(second);
+  EXPECT_FALSE(IsFolder(first));
+  EXPECT_FALSE(IsFolder(second));
+}
+
+TEST(PrivateTempFolderTest, RemovalTakesEverythingInsideButNothingOutside) {
+  std::string folder = CreatePrivateTempFolder();
+  ASSERT_FALSE(folder.empty());
+  WriteWholeFile(folder + "a.dll", "a");
+  WriteWholeFile(folder + "locked.inf", "b");
+  SetFileAttributesA((folder + "locked.inf").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(CreateDirectoryA((folder + "sub").c_str(), nullptr));
+  WriteWholeFile(folder + "sub\\c.txt", "c");
+  RemovePrivateTempFolder(folder);
+  EXPECT_FALSE(IsFolder(folder));
+
+  // A folder that is not below the temporary directory is never touched,
+  // nor is the temporary directory itself.
+  ScratchDirectory elsewhere;
+  std::string outside = "C:\\tvkeep-" + UniqueName("") + "\\";
+  ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+  WriteWholeFile(outside + "keep.txt", "k");
+  RemovePrivateTempFolder(outside);
+  RemovePrivateTempFolder(SystemTemp());
+  RemovePrivateTempFolder(SystemTemp() + "..\\");
+  EXPECT_EQ(ReadWholeFile(outside + "keep.txt"), "k");
+  EXPECT_TRUE(IsFolder(SystemTemp()));
+  DeleteFileA((outside + "keep.txt").c_str());
+  RemoveDirectoryA(outside.c_str());
+}
+
+TEST(CreateDirectoryChainTest, CreatesEveryLevelAndAcceptsWhatExists) {
+  ScratchDirectory scratch;
+  std::string deep = scratch.Path() + "Programme\\Tarnivex\\Produkt 2\\";
+  EXPECT_TRUE(CreateDirectoryChain(deep));
+  EXPECT_TRUE(IsFolder(deep));
+  // Again, completely and in part existing.
+  EXPECT_TRUE(CreateDirectoryChain(deep));
+  EXPECT_TRUE(CreateDirectoryChain(deep + "Neu\\Tiefer"));
+  EXPECT_TRUE(IsFolder(deep + "Neu\\Tiefer"));
+}
+
+TEST(CreateDirectoryChainTest, FailsWhenALinkCannotBeAFolder) {
+  ScratchDirectory scratch;
+  // A file where a folder of the chain belongs.
+  WriteWholeFile(scratch.Path() + "datei", "x");
+  EXPECT_FALSE(CreateDirectoryChain(scratch.Path() + "datei\\unter\\"));
+  EXPECT_FALSE(CreateDirectoryChain(scratch.Path() + "datei\\"));
+  // A name the file system refuses.
+  EXPECT_FALSE(CreateDirectoryChain(scratch.Path() + "a<b\\c\\"));
+  EXPECT_FALSE(IsFolder(scratch.Path() + "a<b"));
+}
+
+} // namespace

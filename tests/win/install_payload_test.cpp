@@ -1,0 +1,272 @@
+#include "install/payload_installer.h"
+
+#include "install/directory_chain.h"
+
+#include "app/cancel.h"
+#include "app/load_formatted.h"
+#include "res/resource.h"
+
+#include "install_support.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace install_testing;
+using namespace testing_support;
+
+namespace {
+
+// String 1 for a payload that does not decode to its entries.
+std::string Damaged() {
+  return LoadFormatted(IDS_OPEN_FAILED, "Das Archiv ist besch\xE4"
+                                        "digt");
+}
+
+class InstallPayloadTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    g_bCancel = 0;
+    m_temp = m_scratch.Path() + "temp\\";
+    m_target = m_scratch.Path() + "Programme\\Tarnivex\\Produkt\\";
+    CreateDirectoryA(m_temp.c_str(), nullptr);
+  }
+  void TearDown() override { g_bCancel = 0; }
+
+  void Build(const std::vector<TestEntry>& entries) {
+    m_program = BuildTestProgram(m_scratch.Path(), m_texts, entries);
+  }
+
+  InstallRequest Request() {
+    InstallRequest r{};
+    r.programPath = m_program.path;
+    r.trailer = &m_program.trailer;
+    r.streamLength = m_program.layout.StreamLength();
+    r.tempPath = m_temp;
+    r.installPath = m_target;
+    r.caption = "Tarnivex Setup";
+    r.owner = nullptr;
+    r.statusText = m_status.Control();
+    r.progress = m_progress.Control();
+    return r;
+  }
+
+  InstallOutcome Run() { return RunPayloadInstallation(Request()); }
+
+  // Every log message after the machine set-up, in order.
+  std::vector<std::string> Log() const { return ReadLogMessages(); }
+
+  std::string Installed(const std::string& name) const { return ReadWholeFile(m_target + name); }
+
+  CWinApp m_app{"InstallPayloadTest"};
+  ScratchDirectory m_scratch;
+  std::string m_temp, m_target;
+  archive::ArchiveTrailer m_texts;
+  BuiltProgram m_program;
+  RecordingProgress m_progress;
+  TextWindow m_status;
+};
+
+TEST_F(InstallPayloadTest, WritesEveryEntryWithItsLogLinesInOrder) {
+  std::vector<TestEntry> entries = {{"leer-am-anfang.txt", ""},
+                                    {"programm.exe", RandomBytes(150000, 1)},
+                                    {"Hilfe.txt", TextBytes(400000, 2)},
+                                    {"leer.dat", ""},
+                                    {"klein", "x"},
+                                    {"leer-am-ende", ""}};
+  Build(entries);
+  InstallOutcome outcome = Run();
+  ASSERT_EQ(outcome.result, InstallResult::Completed) << outcome.message;
+  EXPECT_TRUE(outcome.message.empty());
+
+  std::vector<std::string> expected = {"Creating Directory [" + m_target + "]"};
+  for (const auto& e : entries) {
+    EXPECT_TRUE(Installed(e.name) == e.bytes) << e.name;
+    expected.push_back("Copying File [" + m_temp + e.name + "] [" + std::to_string(e.bytes.size()) +
+                       "]");
+    expected.push_back("Copying File [" + m_temp + e.name + "] to [" + m_target + e.name + "]");
+  }
+  EXPECT_EQ(Log(), expected);
+  EXPECT_EQ(ListFolder(m_target).size(), entries.size());
+  // Nothing left in the temporary folder.
+  EXPECT_TRUE(ListFolder(m_temp).empty());
+
+  EXPECT_EQ(m_status.Text(), LoadFormatted(IDS_EXTRACTING, nullptr));
+  EXPECT_EQ(m_progress.step, 1);
+  EXPECT_EQ(m_progress.upper, 10000);
+  EXPECT_TRUE(std::is_sorted(m_progress.positions.begin(), m_progress.positions.end()));
+  EXPECT_EQ(m_progress.positions.back(), 10000);
+}
+
+TEST_F(InstallPayloadTest, PlacesRegFilesAndKeepsPluginFilesInTheTemporaryFolder) {
+  m_texts.hasPlugin = 1;
+  m_texts.pluginControlFile = "Flash.OCX";
+  m_texts.pluginInfFile = "flash.inf";
+  m_texts.pluginRegistrar = "RegSvr.exe";
+  m_texts.hasRegFiles = 1;
+  m_texts.regFiles = {"Produkt.REG", "zwei.reg", "", "vier.reg"};
+  std::vector<TestEntry> entries = {{"flash.ocx", "control"},    {"produkt.reg", "reg 1"},
+                                    {"FLASH.INF", "inf"},        {"Zwei.Reg", ""},
+                                    {"regsvr.exe", "registrar"}, {"programm.exe", "prog"}};
+  Build(entries);
+  InstallOutcome outcome = Run();
+  ASSERT_EQ(outcome.result, InstallResult::Completed) << outcome.message;
+
+  EXPECT_EQ(ListFolder(m_target), (std::vector<std::string>{"Reg\\", "programm.exe"}));
+  EXPECT_EQ(ListFolder(m_target + "Reg\\"), (std::vector<std::string>{"Zwei.Reg", "produkt.reg"}));
+  EXPECT_EQ(Installed("Reg\\produkt.reg"), "reg 1");
+  EXPECT_EQ(ListFolder(m_temp), (std::vector<std::string>{"FLASH.INF", "flash.ocx", "regsvr.exe"}));
+  EXPECT_EQ(ReadWholeFile(m_temp + "flash.ocx"), "control");
+  EXPECT_EQ(ReadWholeFile(m_temp + "regsvr.exe"), "registrar");
+
+  // Plug-in files get no copy line; Reg files are logged under their plain name.
+  std::vector<std::string> log = Log();
+  std::vector<std::string> expected = {
+      "Creating Directory [" + m_target + "]",
+      "Copying File [" + m_temp + "flash.ocx] [7]",
+      "Copying File [" + m_temp + "produkt.reg] [5]",
+      "Copying File [" + m_temp + "produkt.reg] to [" + m_target + "produkt.reg]",
+      "Copying File [" + m_temp + "FLASH.INF] [3]",
+      "Copying File [" + m_temp + "Zwei.Reg] [0]",
+      "Copying File [" + m_temp + "Zwei.Reg] to [" + m_target + "Zwei.Reg]",
+      "Copying File [" + m_temp + "regsvr.exe] [9]",
+      "Copying File [" + m_temp + "programm.exe] [4]",
+      "Copying File [" + m_temp + "programm.exe] to [" + m_target + "programm.exe]"};
+  EXPECT_EQ(log, expected);
+}
+
+TEST_F(InstallPayloadTest, OverwritesExistingFilesAndAcceptsExistingFolders) {
+  Build({{"alt.txt", TextBytes(100000, 3)}, {"neu.txt", "neu"}, {"leer.txt", ""}});
+  ASSERT_TRUE(CreateDirectoryA((m_scratch.Path() + "Programme").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((m_scratch.Path() + "Programme\\Tarnivex").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(m_target.c_str(), nullptr));
+  WriteWholeFile(m_target + "alt.txt", RandomBytes(300000, 9));
+  WriteWholeFile(m_target + "leer.txt", "war nicht leer");
+  WriteWholeFile(m_target + "fremd.txt", "bleibt");
+
+  InstallOutcome outcome = Run();
+  ASSERT_EQ(outcome.result, InstallResult::Completed) << outcome.message;
+  EXPECT_TRUE(Installed("alt.txt") == TextBytes(100000, 3));
+  EXPECT_EQ(Installed("neu.txt"), "neu");
+  EXPECT_EQ(Installed("leer.txt"), "");
+  EXPECT_EQ(Installed("fremd.txt"), "bleibt");
+  EXPECT_TRUE(ListFolder(m_temp).empty());
+  EXPECT_EQ(Log().size(), 7u);
+}
+
+TEST_F(InstallPayloadTest, SmallPayloadWhoseStreamIsLongerThanItsFiles) {
+  // The stream (1024 count bytes and more) is far longer than the 3 bytes it holds.
+  Build({{"a.txt", "ab"}, {"b.txt", "c"}});
+  ASSERT_GT(m_program.layout.StreamLength(), 1000u);
+  ASSERT_EQ(Run().result, InstallResult::Completed);
+  EXPECT_EQ(Installed("a.txt"), "ab");
+  EXPECT_EQ(Installed("b.txt"), "c");
+}
+
+TEST_F(InstallPayloadTest, TargetThatCannotBeCreatedShowsTheDirectoryMessage) {
+  Build({{"a.txt", "a"}});
+  WriteWholeFile(m_scratch.Path() + "Programme", "a file in the way");
+  InstallOutcome outcome = Run();
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, LoadFormatted(IDS_DIR_FAILED, m_target.c_str()));
+  EXPECT_TRUE(Log().empty());
+}
+
+TEST_F(InstallPayloadTest, RegFolderThatCannotBeCreatedShowsItsPath) {
+  m_texts.hasRegFiles = 1;
+  m_texts.regFiles = {"x.reg", "", "", ""};
+  Build({{"x.reg", "x"}});
+  ASSERT_TRUE(CreateDirectoryChain(m_target));
+  WriteWholeFile(m_target + "Reg", "a file in the way");
+  InstallOutcome outcome = Run();
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, LoadFormatted(IDS_DIR_FAILED, (m_target + "\\Reg").c_str()));
+  EXPECT_EQ(Log(), std::vector<std::string>{"Creating Directory [" + m_target + "]"});
+}
+
+TEST_F(InstallPayloadTest, DamagedPayloadIsAFailureAndWritesNothing) {
+  std::vector<TestEntry> entries = {{"a.bin", RandomBytes(200000, 4)},
+                                    {"b.txt", TextBytes(300000, 5)}};
+  // The directory promises a byte more than the stream holds.
+  Build(entries);
+  m_program.trailer.entries[1].size += 1;
+  InstallOutcome outcome = Run();
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, Damaged());
+  EXPECT_TRUE(ListFolder(m_target).empty());
+  std::vector<std::string> log = Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1].rfind("Damaged archive [", 0), 0u) << log[1];
+  m_program.trailer.entries[1].size -= 1;
+
+  // Code bytes overwritten in the middle of the stream.
+  std::string bytes = ReadWholeFile(m_program.path);
+  size_t middle = size_t(m_program.layout.dataStart + m_program.layout.StreamLength() / 2);
+  bytes.replace(middle, 4096, std::string(4096, '\0'));
+  WriteWholeFile(m_program.path, bytes);
+  outcome = Run();
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, Damaged());
+  EXPECT_TRUE(ListFolder(m_target).empty());
+  EXPECT_TRUE(ListFolder(m_temp).empty());
+}
+
+TEST_F(InstallPayloadTest, UnsafeNameIsRefusedBeforeAnythingIsWritten) {
+  Build({{"gut.txt", "gut"}, {"boese.txt", "boese"}});
+  m_program.trailer.entries[1].name = "..\\boese.txt";
+  InstallOutcome outcome = Run();
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, Damaged());
+  EXPECT_EQ(GetFileAttributesA((m_scratch.Path() + "Programme").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(InstallPayloadTest, CancelStopsSilentlyAndLeavesOnlyWholeFiles) {
+  std::vector<TestEntry> entries;
+  for (int i = 0; i < 12; ++i)
+    entries.push_back({"datei" + std::to_string(i) + ".bin",
+                       i % 2 ? RandomBytes(250000, i) : TextBytes(400000, i)});
+  Build(entries);
+  m_progress.cancelAt = 6000;
+  InstallOutcome outcome = Run();
+  EXPECT_EQ(outcome.result, InstallResult::Cancelled);
+  EXPECT_TRUE(outcome.message.empty());
+  std::vector<std::string> installed = ListFolder(m_target);
+  EXPECT_GT(installed.size(), 0u);
+  EXPECT_LT(installed.size(), entries.size());
+  for (const auto& e : entries) {
+    DWORD attributes = GetFileAttributesA((m_target + e.name).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      EXPECT_TRUE(Installed(e.name) == e.bytes) << e.name;
+    }
+  }
+  EXPECT_TRUE(ListFolder(m_temp).empty());
+
+  // A cancel while the stream is being checked writes nothing at all.
+  ScratchDirectory other;
+  m_target = other.Path() + "Ziel\\";
+  g_bCancel = 0;
+  m_progress.cancelAt = 500;
+  EXPECT_EQ(Run().result, InstallResult::Cancelled);
+  EXPECT_TRUE(ListFolder(m_target).empty());
+}
+
+TEST_F(InstallPayloadTest, FileThatCannotBeReplacedStopsWithItsName) {
+  Build({{"erst.txt", "1"}, {"gesperrt.txt", "neu"}, {"danach.txt", "3"}});
+  ASSERT_TRUE(CreateDirectoryChain(m_target));
+  WriteWholeFile(m_target + "gesperrt.txt", "alt");
+  HANDLE locked = CreateFileA((m_target + "gesperrt.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  InstallOutcome outcome = Run();
+  CloseHandle(locked);
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, LoadFormatted(IDS_OPEN_FAILED, "gesperrt.txt"));
+  EXPECT_EQ(Installed("erst.txt"), "1");
+  EXPECT_EQ(Installed("gesperrt.txt"), "alt");
+  EXPECT_EQ(GetFileAttributesA((m_target + "danach.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  std::vector<std::string> log = Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(),
+            "Copying File [" + m_temp + "gesperrt.txt] to [" + m_target + "gesperrt.txt]");
+}
+
+} // namespace
