@@ -1,11 +1,35 @@
 #include "setup/setup_dialog.h"
 
-#include "archive/trailer.h"
+#include "app/cancel.h"
+#include "app/install_log.h"
+#include "app/load_formatted.h"
 #include "framework/archive_file.h"
+#include "install/temp_folder.h"
 #include "res/resource.h"
+
+namespace {
+
+// Caption of the failures before the archive's own caption is known.
+const char kStartCaption[] = "Trevano";
+// Reason shown for an archive that fails validation (code page 1252).
+const char kDamagedArchive[] = "Das Archiv ist besch\xE4"
+                               "digt";
+
+} // namespace
 
 SetupDialog::SetupDialog(CWnd* parent) : CDialog(IDD_SETUP_DIALOG, parent) {
   m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+void SetupDialog::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_README_CHECK, m_readmeCheck);
+  DDX_Control(pDX, IDOK, m_btnNext);
+  DDX_Control(pDX, IDCANCEL, m_btnCancel);
+  DDX_Control(pDX, IDC_STATIC_TEXT, m_staticText);
+  DDX_Control(pDX, IDC_PROGRESS, m_progress);
+  DDX_Control(pDX, IDC_EDIT_DIR, m_editDir);
+  DDX_Control(pDX, IDC_BROWSE, m_btnBrowse);
 }
 
 BOOL SetupDialog::OnInitDialog() {
@@ -13,18 +37,128 @@ BOOL SetupDialog::OnInitDialog() {
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
 
-  CFile file;
-  archive::ArchiveTrailer trailer;
-  if (file.Open(AfxGetModuleFileName().c_str(), CFile::modeRead | CFile::shareDenyNone)) {
-    CArchiveFile reader(file);
-    if (archive::ReadTrailer(reader, trailer).ok) SetWindowText(trailer.caption);
+  CFileException error;
+  if (!m_file.Open(AfxGetModuleFileName().c_str(), CFile::modeRead | CFile::shareDenyNone,
+                   &error)) {
+    char reason[MAX_PATH];
+    error.GetErrorMessage(reason, MAX_PATH);
+    MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason).c_str(), kStartCaption, MB_OK | MB_ICONHAND);
+    EndDialog(-1);
+    return TRUE;
   }
-  GetDlgItem(IDC_EDIT_DIR).ShowWindow(SW_HIDE);
-  GetDlgItem(IDC_BROWSE).ShowWindow(SW_HIDE);
-  GetDlgItem(IDC_PROGRESS).ShowWindow(SW_HIDE);
-  GetDlgItem(IDC_README_CHECK).ShowWindow(SW_HIDE);
-  SetDlgItemText(
-      IDC_STATIC_TEXT,
-      FormatString(AfxLoadString(IDS_WELCOME).c_str(), trailer.productName.c_str()).c_str());
+  if (!ReadDirectory()) {
+    MessageBox(LoadFormatted(IDS_OPEN_FAILED, kDamagedArchive).c_str(), kStartCaption,
+               MB_OK | MB_ICONHAND);
+    EndDialog(-1);
+    return TRUE;
+  }
+  CheckInstalledVersion();
+  SetWindowText(m_strCaption);
+  m_bDirConfirmed = false;
+  m_nPage = 0;
+  m_btnBrowse.ShowWindow(SW_HIDE);
+  m_editDir.ShowWindow(SW_HIDE);
+  m_progress.ShowWindow(SW_HIDE);
+  OnOK();
   return TRUE;
+}
+
+bool SetupDialog::ReadDirectory() {
+  // The start-up checked the archive already; it is read and checked again
+  // here because the file may have changed in between.
+  CArchiveFile reader(m_file);
+  archive::TrailerReadResult read = archive::ReadTrailer(reader, m_trailer);
+  if (!read.ok) {
+    InstallLog("Damaged Archive [%s]", read.error.c_str());
+    return false;
+  }
+  m_layout = read.layout;
+  m_nDirectorySize = m_layout.regionSize;
+
+  const archive::ArchiveTrailer& t = m_trailer;
+  m_nVersion = t.version;
+  m_strLicenseText = t.licenseText;
+  m_strCaption = t.caption;
+  m_strProductName = t.productName;
+  m_strProgramFolder = t.startMenuGroup;
+  m_bHasProgram = t.hasProgram != 0;
+  m_strIconFile = t.iconFile;
+  m_strExeName = t.programFile;
+  m_bNeedsFlash = t.hasPlugin != 0;
+  m_strFlashControl = t.pluginControlFile;
+  m_strFlashInf = t.pluginInfFile;
+  m_strFlashRegTool = t.pluginRegistrar;
+  m_bHasReadme = t.hasReadme != 0;
+  m_strReadmeFile = t.readmeFile;
+  m_bHasStartMenu = t.hasShortcutOptions != 0;
+  m_bStartMenuInProgramFolder = t.useStartMenuGroup != 0;
+  m_bUninstallShortcut = t.uninstallShortcut != 0;
+  m_bReadmeShortcut = t.readmeShortcut != 0;
+  m_bProgramShortcut = t.programShortcut != 0;
+  m_bHasRegFiles = t.hasRegFiles != 0;
+  for (size_t i = 0; i < t.regFiles.size(); ++i) m_strRegFiles[i] = t.regFiles[i];
+  m_nEntryCount = uint32_t(t.entries.size());
+  m_pEntries = t.entries.data();
+  m_nDataOffset = t.dataStart;
+  return true;
+}
+
+bool SetupDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (msg) {
+  case WM_PAINT:
+    if (!IsIconic()) return false;
+    OnPaint();
+    return true;
+  case WM_QUERYDRAGICON:
+    result = reinterpret_cast<LRESULT>(m_hIcon);
+    return true;
+  case WM_COMMAND:
+    if (LOWORD(wParam) == IDC_BROWSE && HIWORD(wParam) == BN_CLICKED) {
+      OnBrowse();
+      return true;
+    }
+    return false;
+  case WM_DESTROY:
+    OnDestroy();
+    return false;
+  default:
+    return false;
+  }
+}
+
+void SetupDialog::OnPaint() {
+  // Minimised: the icon in the middle of the client area.
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hWnd, &paint);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
+  int cxIcon = GetSystemMetrics(SM_CXICON);
+  int cyIcon = GetSystemMetrics(SM_CYICON);
+  RECT rect;
+  GetClientRect(&rect);
+  int x = (rect.right - rect.left - cxIcon + 1) / 2;
+  int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+  DrawIcon(dc, x, y, m_hIcon);
+  EndPaint(m_hWnd, &paint);
+}
+
+void SetupDialog::OnCancel() {
+  std::string question = LoadFormatted(IDS_CANCEL_SETUP, m_strProductName.c_str());
+  if (MessageBox(question.c_str(), m_strCaption.c_str(), MB_YESNO | MB_ICONHAND | MB_DEFBUTTON2) ==
+      IDNO)
+    return;
+  g_bCancel = 1;
+  ReleaseTemporaryFiles();
+  // Only an empty directory goes.
+  if (m_bDirConfirmed) RemoveDirectoryA(m_editDir.GetWindowText().c_str());
+  CDialog::OnCancel();
+}
+
+void SetupDialog::OnDestroy() { ReleaseTemporaryFiles(); }
+
+void SetupDialog::ReleaseTemporaryFiles() {
+  m_file.Abort();
+  // A cancel in the middle of the installation comes here while files in the
+  // folder are still open; the window's destruction comes later and removes
+  // what is left.
+  if (!m_strTempPath.empty()) RemovePrivateTempFolder(m_strTempPath);
 }

@@ -1,6 +1,13 @@
-// The installer's wizard window (template 102).
+// The installer's wizard window (template 102). One window, seven controls;
+// a page is the set of visible controls, the message text and the caption of
+// the next button. OnOK steps through the pages, OnCancel asks before it ends
+// the wizard.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "archive/trailer.h"
 #include "framework/afxwin.h"
 
 class SetupDialog : public CDialog {
@@ -8,8 +15,88 @@ public:
   explicit SetupDialog(CWnd* parent = nullptr);
 
 protected:
+  void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
+  // The page driver: "Weiter", "Schliessen" and Enter.
+  void OnOK() override;
+  // "Abbrechen" and Escape, on every page.
+  void OnCancel() override;
+  bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-  HICON m_hIcon;
+  // Reads the settings and the directory from the trailer region of m_file.
+  bool ReadDirectory();
+  void OnPaint();
+  void OnDestroy();
+  // Closes the archive and removes our temporary folder; never fails.
+  void ReleaseTemporaryFiles();
+
+  // Pages.
+  void ShowWelcomePage();
+  void ShowDirectoryPage();
+  void InstallPage();
+  void ShowFinishPage();
+  // The shape every closing page shares: only "Schliessen" and the text.
+  void ShowClosingPage(const std::string& text);
+  void RunFinishActions();
+
+  // Installed-version check and target directory.
+  void CheckInstalledVersion();
+  std::string DefaultDirectory() const;
+  void OnBrowse();
+  // Asks before installing into an existing directory; false on No.
+  bool ConfirmExistingDirectory(const std::string& directory);
+
+  // Writes the payload into m_strInstallPath. On a failure it has shown its
+  // message and ended the dialog with -1; on a cancel it returns quietly.
+  void RunInstallation();
+
+  // Setup settings from the archive.
+  uint16_t m_nVersion = 0;
+  std::string m_strLicenseText;
+  std::string m_strCaption;
+  std::string m_strProductName;
+  std::string m_strProgramFolder;
+  BOOL m_bHasProgram = FALSE;
+  std::string m_strIconFile;
+  std::string m_strExeName;
+  BOOL m_bNeedsFlash = FALSE;
+  std::string m_strFlashControl;
+  std::string m_strFlashInf;
+  std::string m_strFlashRegTool;
+  BOOL m_bHasReadme = FALSE;
+  std::string m_strReadmeFile;
+  BOOL m_bHasStartMenu = FALSE;
+  BOOL m_bStartMenuInProgramFolder = FALSE;
+  BOOL m_bUninstallShortcut = FALSE;
+  BOOL m_bReadmeShortcut = FALSE;
+  BOOL m_bProgramShortcut = FALSE;
+  BOOL m_bHasRegFiles = FALSE;
+  std::string m_strRegFiles[4];
+  uint32_t m_nEntryCount = 0;
+  const archive::ArchiveEntry* m_pEntries = nullptr; // into m_trailer
+  uint32_t m_nDataOffset = 0;
+  // The validated trailer region and where its pieces lie in the file.
+  archive::ArchiveTrailer m_trailer;
+  archive::ArchiveLayout m_layout;
+
+  // Run-time state.
+  CFile m_file;
+  uint32_t m_nDirectorySize = 0;
+  int m_nPage = 0;
+  // A folder of our own in the system's temporary directory, ending in a
+  // backslash; made when the installation starts, removed when the window goes.
+  std::string m_strTempPath;
+  std::string m_strInstallPath;
+  bool m_bDirConfirmed = false;
+  HICON m_hIcon = nullptr;
+
+  // Controls.
+  CButton m_btnNext;
+  CButton m_btnCancel;
+  CStatic m_staticText;
+  CEdit m_editDir;
+  CButton m_btnBrowse;
+  CProgressCtrl m_progress;
+  CButton m_readmeCheck;
 };

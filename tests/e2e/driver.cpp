@@ -1,6 +1,8 @@
 #include "driver.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,14 +14,6 @@
 namespace e2e {
 
 namespace {
-
-// Wine maps the Unix root to drive Z:.
-std::string WindowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
 
 bool CopyStub(const std::string& path, std::string* error) {
   if (CopyFileA(StubPath().c_str(), path.c_str(), FALSE)) return true;
@@ -35,7 +29,36 @@ bool AppendBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 void Poll() { Sleep(25); }
 
+// The test's own environment with `overrides` ("NAME=value") added or
+// replacing variables of the same name, as a block for CreateProcessA.
+std::string EnvironmentBlock(const std::vector<std::string>& overrides) {
+  auto nameOf = [](const std::string& entry) {
+    std::string name = entry.substr(0, entry.find('=', 1));
+    for (char& c : name) c = char(toupper(static_cast<unsigned char>(c)));
+    return name;
+  };
+  std::string block;
+  for (const std::string& entry : overrides) block.append(entry).push_back('\0');
+  char* strings = GetEnvironmentStringsA();
+  for (const char* p = strings; *p; p += strlen(p) + 1) {
+    bool replaced = false;
+    for (const std::string& entry : overrides) replaced = replaced || nameOf(entry) == nameOf(p);
+    if (!replaced) block.append(p).push_back('\0');
+  }
+  FreeEnvironmentStringsA(strings);
+  block.push_back('\0');
+  return block;
+}
+
 } // namespace
+
+// Wine maps the Unix root to drive Z:.
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
 
 std::string StubPath() { return WindowsPath(SETUP_STUB_PATH); }
 
@@ -129,13 +152,21 @@ bool Window::SetCheck(int id, bool checked) const {
                       reinterpret_cast<LPARAM>(box.Handle())) != FALSE;
 }
 
-Program::Program(const std::string& exePath, const std::string& workDir) : m_workDir(workDir) {
+bool Window::PressKey(UINT vk) const {
+  if (!*this) return false;
+  return PostMessageA(m_hwnd, WM_KEYDOWN, vk, 1) && PostMessageA(m_hwnd, WM_KEYUP, vk, 0xC0000001);
+}
+
+Program::Program(const std::string& exePath, const std::string& workDir,
+                 const std::vector<std::string>& environment)
+    : m_workDir(workDir) {
   std::string commandLine = "\"" + exePath + "\"";
+  std::string block = environment.empty() ? std::string() : EnvironmentBlock(environment);
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                     workDir.c_str(), &si, &pi)) {
+  if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                     block.empty() ? nullptr : &block[0], workDir.c_str(), &si, &pi)) {
     CloseHandle(pi.hThread);
     m_process = pi.hProcess;
     m_pid = pi.dwProcessId;
@@ -239,9 +270,10 @@ DWORD Program::ExitCode() const {
 
 std::string Program::LogText() const { return ReadFileBytes(m_workDir + "\\install.log"); }
 
-std::vector<std::string> Program::LogMessages() const {
+std::vector<std::string> Program::LogMessages() const { return LogMessagesOf(LogText()); }
+
+std::vector<std::string> LogMessagesOf(const std::string& text) {
   std::vector<std::string> messages;
-  std::string text = LogText();
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find("\r\n", pos);

@@ -18,6 +18,8 @@ namespace e2e {
 
 // setupstub.exe of this build.
 std::string StubPath();
+// A path of the build tree as Wine sees it: "/a/b" becomes "Z:\\a\\b".
+std::string WindowsPath(std::string path);
 
 // A fresh folder in the temporary directory, removed with its contents.
 class TempDir {
@@ -78,6 +80,9 @@ public:
   bool Click(int id) const;
   // Ticks or clears a check box and tells its dialog, as a click would.
   bool SetCheck(int id, bool checked) const;
+  // Presses and releases a key in the window (VK_ESCAPE, VK_RETURN), as the
+  // dialog's keyboard handling sees it.
+  bool PressKey(UINT vk) const;
   // What a message box says (its static control 0xFFFF); empty otherwise.
   std::string MessageText() const { return ItemText(0xFFFF); }
   bool IsMessageBox() const { return bool(Item(0xFFFF)); }
@@ -89,8 +94,10 @@ private:
 // The setup program running in its own working folder.
 class Program {
 public:
-  // Starts exePath with workDir as its current directory.
-  Program(const std::string& exePath, const std::string& workDir);
+  // Starts exePath with workDir as its current directory. `environment`
+  // adds or replaces variables of the test's own ("TEMP=C:\\somewhere").
+  Program(const std::string& exePath, const std::string& workDir,
+          const std::vector<std::string>& environment = {});
   // Ends the program if it still runs.
   ~Program();
   Program(const Program&) = delete;
@@ -142,6 +149,9 @@ private:
 // Polls the condition until it holds; false on timeout. For page changes:
 //   WaitUntil([&] { return dlg.ItemText(1000) == expected; });
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
+
+// The messages of an install log's text, without the time stamps.
+std::vector<std::string> LogMessagesOf(const std::string& logText);
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);

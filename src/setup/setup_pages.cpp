@@ -1,0 +1,84 @@
+// The page driver and the pages of the setup wizard.
+#include "app/cancel.h"
+#include "app/install_log.h"
+#include "app/load_formatted.h"
+#include "app/pump.h"
+#include "dialogs/license_dialog.h"
+#include "res/resource.h"
+#include "setup/setup_dialog.h"
+
+void SetupDialog::OnOK() {
+  if (g_bCancel) return;
+  switch (++m_nPage) {
+  case 1:
+    ShowWelcomePage();
+    break;
+  case 2:
+    ShowDirectoryPage();
+    break;
+  case 3:
+    InstallPage();
+    break;
+  default:
+    RunFinishActions();
+    break;
+  }
+}
+
+void SetupDialog::ShowWelcomePage() {
+  m_btnBrowse.ShowWindow(SW_HIDE);
+  m_editDir.ShowWindow(SW_HIDE);
+  m_progress.ShowWindow(SW_HIDE);
+  m_readmeCheck.ShowWindow(SW_HIDE);
+  m_staticText.SetWindowText(LoadFormatted(IDS_WELCOME, m_strProductName.c_str()));
+}
+
+void SetupDialog::ShowDirectoryPage() {
+  if (!m_strLicenseText.empty()) {
+    LicenseDialog license(nullptr);
+    license.m_strText = m_strLicenseText;
+    if (license.DoModal() == IDCANCEL) {
+      g_bCancel = 1;
+      PostQuitMessage(0);
+      return;
+    }
+  }
+  m_btnBrowse.ShowWindow(SW_SHOW);
+  m_editDir.ShowWindow(SW_SHOW);
+  m_progress.ShowWindow(SW_HIDE);
+  m_readmeCheck.ShowWindow(SW_HIDE);
+  m_staticText.SetWindowText(LoadFormatted(IDS_CHOOSE_DIR, m_strProductName.c_str()));
+  m_editDir.SetWindowText(DefaultDirectory());
+}
+
+void SetupDialog::InstallPage() {
+  std::string directory = m_editDir.GetWindowText();
+  m_readmeCheck.ShowWindow(SW_HIDE);
+  InstallLog("Installing into [%s]", directory.c_str());
+  if (!ConfirmExistingDirectory(directory)) {
+    // Back to the directory page, with the proposal instead of the rejected text.
+    m_nPage -= 2;
+    OnOK();
+    return;
+  }
+  m_btnBrowse.ShowWindow(SW_HIDE);
+  m_editDir.ShowWindow(SW_HIDE);
+  m_progress.ShowWindow(SW_SHOW);
+  m_staticText.SetWindowText(LoadFormatted(IDS_INSTALLING, m_strProductName.c_str()));
+  m_strInstallPath = directory + "\\";
+  m_btnNext.EnableWindow(FALSE);
+  RunInstallation();
+  if (PumpPendingMessages()) return;
+  ShowFinishPage();
+}
+
+void SetupDialog::ShowClosingPage(const std::string& text) {
+  m_btnBrowse.ShowWindow(SW_HIDE);
+  m_editDir.ShowWindow(SW_HIDE);
+  m_progress.ShowWindow(SW_HIDE);
+  m_staticText.SetWindowText(text);
+  m_btnCancel.ShowWindow(SW_HIDE);
+  m_btnNext.EnableWindow(TRUE);
+  m_btnNext.SetWindowText(LoadFormatted(IDS_CLOSE, nullptr));
+  SetForegroundWindow();
+}

@@ -1,0 +1,82 @@
+// Where the product goes: the check for a newer installed version, the
+// proposed directory, the folder browser and the existing-directory question.
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include "app/files.h"
+#include "app/install_log.h"
+#include "app/load_formatted.h"
+#include "app/registry.h"
+#include "framework/format.h"
+#include "res/resource.h"
+#include "setup/product_key.h"
+#include "setup/setup_dialog.h"
+
+namespace {
+
+// The folder chosen by the last browse: the root of the next one.
+LPITEMIDLIST g_pBrowseRoot = nullptr;
+
+bool EndsWithBackslash(const std::string& path) {
+  if (path.empty()) return false;
+  // The last character, which may be a double-byte one.
+  const char* last = CharPrevA(path.c_str(), path.c_str() + path.size());
+  return lstrcmpiA(last, "\\") == 0;
+}
+
+} // namespace
+
+void SetupDialog::CheckInstalledVersion() {
+  if (ReadProductPath(m_strProductName).empty()) return;
+  DWORD installed = ReadProductVersion(m_strProductName);
+  if (installed == 0xFFFFFFFF || installed <= DWORD(m_nVersion)) return;
+  // Code page 1252; no icon, and the application's name as caption.
+  std::string question = FormatString("Eine aktuellere Version von \"%s\" ist bereits installiert. "
+                                      "M\xF6"
+                                      "chten Sie die Installation trotzdem fortfahren?",
+                                      m_strProductName.c_str());
+  if (MessageBox(question.c_str(), nullptr, MB_YESNO) == IDNO) PostQuitMessage(0);
+}
+
+std::string SetupDialog::DefaultDirectory() const {
+  std::string installed = ReadProductPath(m_strProductName);
+  if (!installed.empty()) return installed.substr(0, installed.size() - 1);
+  std::string programFiles = ReadRegistryString(
+      HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+  if (programFiles.empty()) programFiles = "C:\\Program Files";
+  if (!m_strProgramFolder.empty())
+    return programFiles + "\\" + m_strProgramFolder + "\\" + m_strProductName;
+  return programFiles + "\\" + m_strProductName;
+}
+
+void SetupDialog::OnBrowse() {
+  std::string title = LoadFormatted(IDS_BROWSE_TITLE, m_strProductName.c_str());
+  char displayName[MAX_PATH] = "";
+  BROWSEINFOA info = {};
+  info.hwndOwner = m_hWnd;
+  info.pidlRoot = g_pBrowseRoot;
+  info.pszDisplayName = displayName;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_DONTGOBELOWDOMAIN | BIF_EDITBOX;
+  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  if (g_pBrowseRoot) CoTaskMemFree(g_pBrowseRoot);
+  g_pBrowseRoot = chosen;
+
+  char path[MAX_PATH] = "";
+  if (!chosen || !SHGetPathFromIDListA(chosen, path)) return;
+  std::string directory = path;
+  if (!EndsWithBackslash(directory)) directory += "\\";
+  m_editDir.SetWindowText(directory + m_strProductName);
+}
+
+bool SetupDialog::ConfirmExistingDirectory(const std::string& directory) {
+  if (!FileExists(directory.c_str())) return true;
+  InstallLog("Directory already exists.");
+  std::string question = LoadFormatted(IDS_DIR_EXISTS, directory.c_str());
+  if (MessageBox(question.c_str(), m_strCaption.c_str(), MB_YESNO | MB_ICONINFORMATION) == IDNO)
+    return false;
+  InstallLog("Installationdirectory confirmed");
+  m_bDirConfirmed = true;
+  return true;
+}

@@ -1,0 +1,189 @@
+#include "setup_fixture.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "res/resource.h"
+
+namespace setup_e2e {
+
+std::string Text(UINT id, const std::string& argument) {
+  char format[2048] = "";
+  LoadStringA(GetModuleHandleA(nullptr), id, format, sizeof(format));
+  std::string text = format;
+  size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, argument);
+  return text;
+}
+
+void PrintTo(const Page& page, std::ostream* os) {
+  *os << "{text \"" << page.text << "\", next \"" << page.next << "\""
+      << (page.nextEnabled ? "" : " disabled") << (page.cancel ? ", cancel" : "")
+      << (page.edit ? ", edit" : "") << (page.browse ? ", browse" : "")
+      << (page.progress ? ", progress" : "") << (page.readme ? ", readme" : "") << "}";
+}
+
+Page PageOf(const Window& dlg) {
+  Page page;
+  page.text = dlg.ItemText(IDC_STATIC_TEXT);
+  page.next = dlg.ItemText(IDOK);
+  page.nextEnabled = dlg.ItemEnabled(IDOK);
+  page.cancel = dlg.ItemVisible(IDCANCEL);
+  page.edit = dlg.ItemVisible(IDC_EDIT_DIR);
+  page.browse = dlg.ItemVisible(IDC_BROWSE);
+  page.progress = dlg.ItemVisible(IDC_PROGRESS);
+  page.readme = dlg.ItemVisible(IDC_README_CHECK);
+  return page;
+}
+
+SetupTest::SetupTest() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  m_product = std::string("Produkt ") + info->name() + " " + std::to_string(GetCurrentProcessId());
+  m_setup = m_dir.File("setup.exe");
+  CreateDirectoryA(m_dir.File("source").c_str(), nullptr);
+  CreateDirectoryA(TempFolder().c_str(), nullptr);
+}
+
+SetupTest::~SetupTest() {
+  m_program.reset();
+  RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str());
+  for (const std::string& key : m_classKeys) RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
+}
+
+archive::ArchiveTrailer SetupTest::Installer() const {
+  archive::ArchiveTrailer t;
+  t.installerFlag = 1;
+  t.version = 3;
+  t.caption = kCaption;
+  t.productName = m_product;
+  t.hasProgram = 1;
+  t.iconFile = "prog.exe";
+  t.programFile = "prog.exe";
+  return t;
+}
+
+e2e::Payload SetupTest::Source(const std::string& name, const std::string& bytes) {
+  std::string path = m_dir.File("source\\" + name);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  EXPECT_TRUE(f) << path;
+  if (f) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  return {path, name};
+}
+
+e2e::Payload SetupTest::ProductProgram() const {
+  return {e2e::WindowsPath(PRODUCT_PROGRAM_PATH), "prog.exe"};
+}
+
+void SetupTest::Build(const archive::ArchiveTrailer& trailer,
+                      const std::vector<e2e::Payload>& files) {
+  std::string error;
+  ASSERT_TRUE(e2e::BuildProgram(m_setup, trailer, files, &error)) << error;
+}
+
+Program& SetupTest::Launch() {
+  m_program.reset();
+  m_program = std::make_unique<Program>(
+      m_setup, m_dir.Path(),
+      std::vector<std::string>{"TEMP=" + TempFolder(), "TMP=" + TempFolder()});
+  EXPECT_TRUE(m_program->Started());
+  return *m_program;
+}
+
+Window SetupTest::Start() {
+  Launch();
+  Window dlg = m_program->WaitForDialog(kCaption);
+  EXPECT_TRUE(dlg) << "no wizard";
+  return dlg;
+}
+
+Page SetupTest::Welcome() const { return {Text(IDS_WELCOME, m_product), "Weiter"}; }
+
+Page SetupTest::DirectoryPage() const {
+  Page page{Text(IDS_CHOOSE_DIR, m_product), "Weiter"};
+  page.edit = page.browse = true;
+  return page;
+}
+
+Page SetupTest::FinishPage(bool readme) const {
+  Page page{Text(IDS_FINISHED, m_product), Text(IDS_CLOSE)};
+  page.cancel = false;
+  page.readme = readme;
+  return page;
+}
+
+bool SetupTest::Shows(const Window& dlg, const Page& page) {
+  bool shown = e2e::WaitUntil([&] { return PageOf(dlg) == page; }, 20000);
+  EXPECT_EQ(PageOf(dlg), page);
+  return shown;
+}
+
+std::string SetupTest::GoToDirectoryPage(const Window& dlg) {
+  EXPECT_TRUE(Shows(dlg, Welcome()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  EXPECT_TRUE(Shows(dlg, DirectoryPage()));
+  return dlg.ItemText(IDC_EDIT_DIR);
+}
+
+void SetupTest::InstallInto(const Window& dlg, const std::string& target) {
+  dlg.SetItemText(IDC_EDIT_DIR, target);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  e2e::WaitUntil([&] { return !dlg.ItemVisible(IDCANCEL) || !dlg; }, 30000);
+}
+
+void SetupTest::Close(const Window& dlg) {
+  EXPECT_TRUE(dlg.Click(IDOK));
+  EXPECT_TRUE(m_program->WaitForExit(30000));
+}
+
+void SetupTest::ExpectBox(const std::string& caption, const std::string& text, int answer) {
+  Window box = m_program->WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message box: " << text;
+  EXPECT_EQ(box.Text(), caption);
+  EXPECT_EQ(box.MessageText(), text);
+  EXPECT_TRUE(Program::Answer(box, answer));
+  e2e::WaitUntil([&] { return !box; }, 5000);
+}
+
+std::string SetupTest::ProgramFilesDir() const {
+  char value[MAX_PATH] = "";
+  DWORD size = sizeof(value);
+  RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+               "ProgramFilesDir", RRF_RT_REG_SZ, nullptr, value, &size);
+  return value;
+}
+
+std::vector<std::string> SetupTest::FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string SetupTest::RegisterDocumentType() {
+  std::string extension = ".tv" + std::to_string(GetCurrentProcessId());
+  std::string type = "TarnivexTest" + extension;
+  std::string command =
+      "\"" + e2e::WindowsPath(RECORDER_PROGRAM_PATH) + "\" \"" + OpenedRecord() + "\" 0 \"%1\"";
+  std::string commandKey = type + "\\shell\\open\\command";
+  m_classKeys.push_back(extension);
+  m_classKeys.push_back(type);
+  EXPECT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, extension.c_str(), nullptr, REG_SZ, type.c_str(),
+                            DWORD(type.size() + 1)),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, commandKey.c_str(), nullptr, REG_SZ, command.c_str(),
+                            DWORD(command.size() + 1)),
+            ERROR_SUCCESS);
+  return extension;
+}
+
+} // namespace setup_e2e
