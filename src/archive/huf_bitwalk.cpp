@@ -63,7 +63,8 @@ HufDecodeResult HufDecodeBitwise(ByteSource& in, uint64_t inLength, ByteSink& ou
     }
   }
   if (!flush()) return HufWriteError(written);
-  if (produced != tree.total) return HufDamaged(HufLengthMismatch(produced, tree.total, false), written);
+  if (produced != tree.total)
+    return HufDamaged(HufLengthMismatch(produced, tree.total, false), written);
   HufDecodeResult r;
   r.written = written;
   if (!reader.Progress()) return HufCancelled(written);

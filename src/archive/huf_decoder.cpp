@@ -1,10 +1,456 @@
+// The table-driven decoder.
+//
+// Code bytes are read in blocks. A block is cut into pieces that are decoded
+// side by side, several at a time ("lanes"), which keeps the processor busy
+// while each waits for its table loads. Piece 0 starts where the previous
+// block ended, on a code boundary; the others start at byte offsets, which
+// may lie inside a code. A Huffman code resynchronises: decoding from a
+// wrong position soon ends a code exactly where a true code ends, and from
+// there on it is the true decoding. So each piece records its position after
+// each of its first rounds (a round is five codes); when the piece before it
+// has reached its start, that piece decodes on one code at a time until it
+// stands on one of those positions, and the later piece's output counts from
+// there. If none matches (rare; data can be made to defeat it), the earlier
+// piece simply decodes the later piece's part itself.
+//
+// The last few bytes of the stream are walked bit by bit, where the
+// valid-bit count of the last byte decides where the code ends.
 #include "huf_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "huf_stream.h"
+#include "huf_table.h"
 
 namespace archive {
 
+namespace {
+
+using Table = HufDecodeTable;
+
+// Pieces decoded side by side; pieces per block at most, and the bits a
+// piece should have at least.
+constexpr unsigned kLanes = 8;
+constexpr unsigned kPieces = 64;
+constexpr uint64_t kPieceBits = 32 * 1024;
+// Codes per round: one 64-bit load of the stream gives at least 57 bits,
+// five root-table steps take at most 55.
+constexpr unsigned kSteps = 5;
+// Rounds whose end positions a piece records for joining.
+constexpr unsigned kRecordRounds = 32;
+// Decoding stops this many bytes before the end of the buffered code: a
+// round that starts before the end reads at most five codes of up to 255
+// bits (160 bytes) ahead, with 8-byte loads.
+constexpr size_t kInputMargin = 192;
+// Input is read (and progress reported) in kHufInputBlock steps, and
+// decoded in blocks of a few of them: a block's last pieces finish one by
+// one with fewer lanes busy, which costs less in a larger block.
+constexpr size_t kBlockInput = 4 * kHufInputBlock;
+constexpr size_t kBlockBytes = kBlockInput + kHufInputBlock + kInputMargin + 16;
+// A piece's output buffer: at most one code per bit of its part, and slack
+// for a round's overshoot and the joining steps.
+constexpr size_t kOutputSlack = 2048;
+constexpr size_t kMaxPieceBits = std::max<uint64_t>(2 * kPieceBits, kBlockBytes * 8 / kPieces + 8);
+constexpr size_t kPieceOutput = kMaxPieceBits + 2 * kOutputSlack;
+
+constexpr unsigned kShift = 64 - Table::kRootBits;
+constexpr unsigned kSubShift = 64 - Table::kSubBits;
+
+inline uint64_t Peek(const uint8_t* in, uint64_t pos) {
+  uint64_t v;
+  std::memcpy(&v, in + pos / 8, 8);
+  return __builtin_bswap64(v) << (pos % 8);
+}
+
+// A code longer than the root table, starting at pos: follows the
+// sub-tables, writes the symbol to *op and returns the position after it.
+__attribute__((noinline)) uint64_t LongCode(const uint8_t* in, const Table& table, uint64_t pos,
+                                            uint8_t* op) {
+  unsigned number = table.Symbols()[Peek(in, pos) >> kShift];
+  pos += Table::kRootBits;
+  for (;;) {
+    uint16_t e = table.SubTable(number)[Peek(in, pos) >> kSubShift];
+    pos += (e >> 8) & 15;
+    if (!(e & Table::kLinkFlag)) {
+      *op = uint8_t(e);
+      return pos;
+    }
+    number = e & 0xFF;
+  }
+}
+
+inline void StepOne(const uint8_t* in, const Table& table, uint64_t& pos, uint8_t*& op) {
+  size_t index = Peek(in, pos) >> kShift;
+  unsigned length = table.Lengths()[index];
+  if (__builtin_expect(length == 0, 0)) {
+    pos = LongCode(in, table, pos, op++);
+    return;
+  }
+  *op++ = table.Symbols()[index];
+  pos += length;
+}
+
+__attribute__((noinline)) void SlowRound(const uint8_t* in, const Table& table, uint64_t& pos,
+                                         uint8_t* op) {
+  for (unsigned i = 0; i < kSteps; ++i) StepOne(in, table, pos, op);
+}
+
+// One round of M pieces (M <= 4, so that their state fits the registers):
+// one load of the stream each, then kSteps root-table steps, the pieces'
+// steps alternating in program order so that the processor finds
+// independent work close at hand. A sentinel bit below the loaded bits tells
+// how far the steps went. A link (length 0) stops a piece's steps where they
+// are; its round is then done again one code at a time. Every round writes
+// exactly kSteps symbols.
+template <unsigned M>
+__attribute__((always_inline)) inline bool GroupRound(const uint8_t* in, const Table& table,
+                                                      uint64_t* pos, uint8_t* const* op,
+                                                      size_t offset) {
+  const uint8_t* lengths = table.Lengths();
+  constexpr size_t kSymbols = size_t(1) << Table::kRootBits; // symbols follow the lengths
+  uint64_t bits[M];
+  unsigned length[M];
+  uint8_t* out[M];
+#pragma GCC unroll 4
+  for (unsigned j = 0; j < M; ++j) bits[j] = Peek(in, pos[j]) | 1, out[j] = op[j] + offset;
+#pragma GCC unroll 8
+  for (unsigned i = 0; i < kSteps; ++i) {
+#pragma GCC unroll 4
+    for (unsigned j = 0; j < M; ++j) {
+      size_t index = bits[j] >> kShift;
+      length[j] = lengths[index];
+      out[j][i] = lengths[index + kSymbols];
+      bits[j] <<= length[j];
+    }
+  }
+  bool slow = false;
+#pragma GCC unroll 4
+  for (unsigned j = 0; j < M; ++j) {
+    if (__builtin_expect(length[j] == 0, 0)) {
+      SlowRound(in, table, pos[j], out[j]);
+      slow = true;
+    } else {
+      pos[j] += unsigned(__builtin_ctzll(bits[j]));
+    }
+  }
+  return slow;
+}
+
+struct Piece {
+  uint64_t pos = 0; // bit position in the block buffer
+  uint64_t end = 0; // the piece's part ends here
+  uint8_t* buf = nullptr;
+  uint8_t* base = nullptr; // first valid output byte
+  uint8_t* op = nullptr;
+  // [0] = start, [r] = position after r rounds (r * kSteps symbols).
+  std::array<uint64_t, kRecordRounds + 1> records;
+  unsigned recordCount = 0;
+
+  bool Done(bool recording) const {
+    return pos >= end || (recording && recordCount > kRecordRounds);
+  }
+};
+
+// Rounds of N pieces side by side until one of them reaches its end or
+// maxRounds are done; kRecord keeps each piece's position after each round.
+// Rounds go in batches that cannot carry any piece past its end by more than
+// one round (a normal round takes at most kSteps * kRootBits bits; a round
+// with a long code ends its batch), so that the ends need no test per round.
+template <unsigned N, bool kRecord>
+__attribute__((noinline)) void Interleave(const uint8_t* in, const Table& table,
+                                          Piece* const* pieces, unsigned maxRounds) {
+  uint64_t pos[N], end[N];
+  uint8_t* op[N];
+  for (unsigned j = 0; j < N; ++j)
+    pos[j] = pieces[j]->pos, end[j] = pieces[j]->end, op[j] = pieces[j]->op;
+  size_t offset = 0; // every round writes kSteps symbols to each piece
+  unsigned rounds = 0;
+  while (rounds < maxRounds) {
+    uint64_t left = UINT64_MAX;
+    for (unsigned j = 0; j < N; ++j) left = std::min(left, pos[j] < end[j] ? end[j] - pos[j] : 0);
+    if (!left) break;
+    unsigned batch = unsigned(std::min<uint64_t>(
+        maxRounds - rounds, std::max<uint64_t>(1, left / (kSteps * Table::kRootBits))));
+    rounds += batch;
+    for (unsigned b = 0; b < batch; ++b) {
+      constexpr unsigned kFirst = N < 4 ? N : 4;
+      bool slow = GroupRound<kFirst>(in, table, pos, op, offset);
+      if constexpr (N > 4) slow |= GroupRound<N - 4>(in, table, pos + 4, op + 4, offset);
+      offset += kSteps;
+      if constexpr (kRecord)
+        for (unsigned j = 0; j < N; ++j) pieces[j]->records[pieces[j]->recordCount++] = pos[j];
+      if (__builtin_expect(slow, 0)) {
+        rounds -= batch - b - 1;
+        break;
+      }
+    }
+  }
+  for (unsigned j = 0; j < N; ++j) pieces[j]->pos = pos[j], pieces[j]->op = op[j] + offset;
+}
+
+template <bool kRecord>
+void InterleaveSome(const uint8_t* in, const Table& table, Piece* const* pieces, unsigned n,
+                    unsigned maxRounds) {
+  static_assert(kLanes == 8);
+  switch (n) {
+  case 1:
+    Interleave<1, kRecord>(in, table, pieces, maxRounds);
+    break;
+  case 2:
+    Interleave<2, kRecord>(in, table, pieces, maxRounds);
+    break;
+  case 3:
+    Interleave<3, kRecord>(in, table, pieces, maxRounds);
+    break;
+  case 4:
+    Interleave<4, kRecord>(in, table, pieces, maxRounds);
+    break;
+  case 5:
+    Interleave<5, kRecord>(in, table, pieces, maxRounds);
+    break;
+  case 6:
+    Interleave<6, kRecord>(in, table, pieces, maxRounds);
+    break;
+  case 7:
+    Interleave<7, kRecord>(in, table, pieces, maxRounds);
+    break;
+  default:
+    Interleave<8, kRecord>(in, table, pieces, maxRounds);
+    break;
+  }
+}
+
+// Runs the n pieces of the list up to kLanes at a time, a waiting one taking
+// the lane of one that is done, until all are done: at their ends, or with
+// kRecord, also when they have their records.
+template <bool kRecord>
+void RunAll(const uint8_t* in, const Table& table, Piece* const* list, unsigned n) {
+  Piece* lanes[kLanes];
+  unsigned live = 0, next = 0;
+  for (;;) {
+    unsigned kept = 0;
+    for (unsigned j = 0; j < live; ++j)
+      if (!lanes[j]->Done(kRecord)) lanes[kept++] = lanes[j];
+    live = kept;
+    for (; live < kLanes && next < n; ++next)
+      if (!list[next]->Done(kRecord)) lanes[live++] = list[next];
+    if (!live) return;
+    unsigned maxRounds = UINT_MAX;
+    if (kRecord)
+      for (unsigned j = 0; j < live; ++j)
+        maxRounds = std::min(maxRounds, kRecordRounds + 1 - lanes[j]->recordCount);
+    InterleaveSome<kRecord>(in, table, lanes, live, maxRounds);
+  }
+}
+
+class Decoder {
+public:
+  Decoder(const HufTree& tree, ByteSink& out) : m_tree(tree), m_table(tree), m_out(out) {
+    m_output.resize(kPieceOutput * kPieces);
+    for (unsigned j = 0; j < kPieces; ++j) m_pieces[j].buf = m_output.data() + j * kPieceOutput;
+  }
+
+  // Decodes whole codes from bitPos while the read position stays
+  // kInputMargin bytes before avail; advances bitPos.
+  bool Block(const uint8_t* in, size_t avail, uint64_t& bitPos);
+  // Walks the bits from bitPos up to endBit one at a time (the tail).
+  bool Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit);
+
+  uint64_t Produced() const { return m_produced; }
+  uint64_t Written() const { return m_written; }
+  bool WriteFailed() const { return m_writeFailed; }
+  bool Failed() const { return m_writeFailed || m_produced > m_tree.total; }
+
+private:
+  // Hands decoded bytes to the sink, never more than the counts.
+  void Emit(const uint8_t* p, size_t n);
+  void EmitAndReset(Piece& c) {
+    Emit(c.base, size_t(c.op - c.base));
+    c.op = c.base = c.buf;
+  }
+  // Decodes piece c up to end alone, emitting whenever its buffer fills.
+  void RunTo(const uint8_t* in, Piece& c, uint64_t end);
+  // Steps `from` one code at a time until it stands on one of to's recorded
+  // positions; returns the index or -1.
+  long Sync(const uint8_t* in, Piece& from, const Piece& to);
+  void Parallel(const uint8_t* in, uint64_t start, uint64_t end, uint64_t& bitPos);
+
+  const HufTree& m_tree;
+  HufDecodeTable m_table;
+  ByteSink& m_out;
+  std::array<Piece, kPieces> m_pieces;
+  std::vector<uint8_t> m_output;
+  uint64_t m_produced = 0;
+  uint64_t m_written = 0;
+  bool m_writeFailed = false;
+  unsigned m_node = m_tree.root; // the tail's position in the tree
+};
+
+void Decoder::Emit(const uint8_t* p, size_t n) {
+  uint64_t room = m_tree.total - std::min(m_tree.total, m_produced);
+  size_t take = size_t(std::min<uint64_t>(n, room));
+  if (take && !m_writeFailed) {
+    if (m_out.Write(p, take))
+      m_written += take;
+    else
+      m_writeFailed = true;
+  }
+  m_produced += n;
+}
+
+void Decoder::RunTo(const uint8_t* in, Piece& c, uint64_t end) {
+  while (c.pos < end && !Failed()) {
+    size_t room = size_t(c.buf + kPieceOutput - c.op);
+    if (room < 2 * kOutputSlack) {
+      EmitAndReset(c);
+      room = kPieceOutput;
+    }
+    // At most one symbol per bit, and a round's overshoot.
+    uint64_t stop = std::min<uint64_t>(end, c.pos + room - kOutputSlack);
+    uint64_t pos = c.pos;
+    uint8_t* op = c.op;
+    size_t offset = 0;
+    for (; pos < stop; offset += kSteps) GroupRound<1>(in, m_table, &pos, &op, offset);
+    c.pos = pos;
+    c.op = op + offset;
+  }
+}
+
+long Decoder::Sync(const uint8_t* in, Piece& from, const Piece& to) {
+  unsigned k = 0;
+  for (;;) {
+    while (k < to.recordCount && to.records[k] < from.pos) ++k;
+    if (k == to.recordCount) return -1;
+    if (to.records[k] == from.pos) return long(k);
+    if (size_t(from.buf + kPieceOutput - from.op) < kOutputSlack) EmitAndReset(from);
+    StepOne(in, m_table, from.pos, from.op);
+  }
+}
+
+void Decoder::Parallel(const uint8_t* in, uint64_t start, uint64_t end, uint64_t& bitPos) {
+  // Parts of equal length, the later ones starting on byte boundaries.
+  const unsigned pieces = unsigned(std::min<uint64_t>(kPieces, (end - start) / kPieceBits));
+  uint64_t part = (end - start) / pieces;
+  Piece* list[kPieces];
+  for (unsigned j = 0; j < pieces; ++j) {
+    Piece& c = m_pieces[j];
+    c.pos = j ? (start + j * part) / 8 * 8 : start;
+    c.base = c.op = c.buf;
+    c.records[0] = c.pos;
+    c.recordCount = 1;
+    list[j] = &c;
+  }
+  for (unsigned j = 0; j + 1 < pieces; ++j) m_pieces[j].end = m_pieces[j + 1].pos;
+  m_pieces[pieces - 1].end = end;
+
+  RunAll<true>(in, m_table, list + 1, pieces - 1);
+  RunAll<false>(in, m_table, list, pieces);
+
+  // Join: each piece's output up to where the next one's becomes true.
+  Piece* cur = &m_pieces[0];
+  for (unsigned j = 1; j < pieces; ++j) {
+    Piece& next = m_pieces[j];
+    long k = Sync(in, *cur, next);
+    if (k >= 0) {
+      Emit(cur->base, size_t(cur->op - cur->base));
+      next.base = next.buf + kSteps * size_t(k);
+      cur = &next;
+    } else {
+      RunTo(in, *cur, next.end);
+    }
+  }
+  Emit(cur->base, size_t(cur->op - cur->base));
+  bitPos = cur->pos;
+}
+
+bool Decoder::Block(const uint8_t* in, size_t avail, uint64_t& bitPos) {
+  if (avail < kInputMargin) return !Failed();
+  uint64_t end = uint64_t(avail - kInputMargin) * 8;
+  if (bitPos >= end) return !Failed();
+  if (end - bitPos >= 2 * kPieceBits) {
+    Parallel(in, bitPos, end, bitPos);
+  } else {
+    Piece& c = m_pieces[0];
+    c.pos = bitPos;
+    c.base = c.op = c.buf;
+    RunTo(in, c, end);
+    Emit(c.base, size_t(c.op - c.base));
+    bitPos = c.pos;
+  }
+  return !Failed();
+}
+
+bool Decoder::Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit) {
+  uint8_t* out = m_pieces[0].buf;
+  size_t fill = 0;
+  for (; bitPos < endBit; ++bitPos) {
+    m_node = m_tree.Child(m_node, (in[bitPos / 8] >> (7 - bitPos % 8)) & 1);
+    if (HufTree::IsLeaf(m_node)) {
+      out[fill++] = uint8_t(m_node);
+      m_node = m_tree.root;
+      if (fill == kPieceOutput) {
+        Emit(out, fill);
+        fill = 0;
+      }
+    }
+  }
+  Emit(out, fill);
+  return !Failed();
+}
+
+} // namespace
+
 HufDecodeResult HufDecodeStream(ByteSource& in, uint64_t inLength, ByteSink& out,
                                 const std::function<bool(uint64_t)>& progress) {
-  return HufDecodeBitwise(in, inLength, out, progress);
+  HufStreamReader reader(in, inLength, progress);
+  HufCounts counts;
+  std::string error;
+  if (!reader.ReadHeader(counts, error)) return HufDamaged(error, 0);
+  HufTree tree;
+  BuildHufTree(counts, tree);
+  if (tree.symbolCount < 2) return HufDecodeWithoutCode(reader, tree, out);
+
+  Decoder dec(tree, out);
+  // The buffer holds the bytes the last block did not reach and one block.
+  std::vector<uint8_t> input(kBlockBytes);
+  size_t avail = 0;
+  uint64_t bitPos = 0; // within input
+  auto failed = [&]() {
+    if (dec.WriteFailed()) return HufWriteError(dec.Written());
+    return HufDamaged(HufLengthMismatch(dec.Produced(), tree.total, true), dec.Written());
+  };
+  for (;;) {
+    size_t got;
+    if (!reader.ReadCode(input.data() + avail, kHufInputBlock, got))
+      return HufDamaged("stream ends early", dec.Written());
+    avail += got;
+    if (reader.CodeLeft() == 0) break;
+    if (avail >= kBlockInput) {
+      if (!dec.Block(input.data(), avail, bitPos)) return failed();
+      // Keep the unread bytes for the next block.
+      size_t keep = size_t(bitPos / 8);
+      std::memmove(input.data(), input.data() + keep, avail - keep);
+      avail -= keep;
+      bitPos %= 8;
+    }
+    if (!reader.Progress()) return HufCancelled(dec.Written());
+  }
+  // The last block: the final byte says how much of the last code byte counts.
+  uint8_t validBits;
+  if (!HufReadFinal(reader, validBits, error)) return HufDamaged(error, dec.Written());
+  uint64_t endBit = avail ? (avail - 1) * 8 + validBits : 0;
+  if (!dec.Block(input.data(), avail, bitPos) || !dec.Tail(input.data(), bitPos, endBit))
+    return failed();
+  if (dec.Produced() != tree.total)
+    return HufDamaged(HufLengthMismatch(dec.Produced(), tree.total, false), dec.Written());
+  HufDecodeResult r;
+  r.written = dec.Written();
+  if (!reader.Progress()) return HufCancelled(r.written);
+  return r;
 }
 
 } // namespace archive

@@ -87,10 +87,10 @@ bool WriteRepeated(ByteSink& out, uint8_t byte, uint64_t count, uint64_t& writte
 }
 
 std::string HufLengthMismatch(uint64_t decoded, uint64_t expected, bool more) {
-  return "decoded length " + std::string(more ? "exceeds " : std::to_string(decoded) + " differs from ") +
+  return "decoded length " +
+         std::string(more ? "exceeds " : std::to_string(decoded) + " differs from ") +
          "the counts' sum of " + std::to_string(expected) + " bytes";
 }
-
 
 bool HufReadFinal(HufStreamReader& reader, uint8_t& validBits, std::string& error) {
   if (!reader.ReadFinal(validBits)) {
@@ -108,7 +108,8 @@ HufDecodeResult HufDecodeWithoutCode(HufStreamReader& reader, const HufTree& tre
   std::vector<uint8_t> block(size_t(std::min<uint64_t>(reader.CodeLeft(), kHufInputBlock)));
   while (reader.CodeLeft()) {
     size_t got;
-    if (!reader.ReadCode(block.data(), block.size(), got)) return HufDamaged("stream ends early", 0);
+    if (!reader.ReadCode(block.data(), block.size(), got))
+      return HufDamaged("stream ends early", 0);
     if (!reader.Progress()) return HufCancelled(0);
   }
   uint8_t validBits;

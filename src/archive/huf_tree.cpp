@@ -9,8 +9,8 @@ namespace archive {
 namespace {
 
 struct Builder {
-  std::array<uint32_t, 511> count{};  // by node
-  std::array<uint16_t, 256> work{};   // the working table of node numbers
+  std::array<uint32_t, 511> count{}; // by node
+  std::array<uint16_t, 256> work{};  // the working table of node numbers
 
   bool Less(int i, int j) const { return count[work[i]] < count[work[j]]; }
 
