@@ -1,0 +1,498 @@
+// The patch program driven end to end: it finds the installation through the
+// product key or the uninstall entry, refuses what it must, writes its files
+// over the installed ones, and puts the old version back when it fails or is
+// cancelled half-way. The "installation" is made directly: files in a folder
+// and the product key's values.
+#include <cstdio>
+#include <map>
+#include <optional>
+
+#include "res/resource.h"
+#include "setup_fixture.h"
+
+namespace setup_e2e {
+namespace {
+
+const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+using Files = std::map<std::string, std::string>;
+
+// Bytes that do not compress, so that a payload takes a moment to expand.
+std::string Noise(size_t size, uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    c = char(seed >> 23);
+  }
+  return bytes;
+}
+
+class PatchTest : public SetupTest {
+protected:
+  ~PatchTest() override {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str());
+  }
+
+  std::string Key() const { return "Software\\Tarnivex\\" + m_product; }
+  std::string Title() const { return m_product + " - Version 3"; }
+  std::string Installed(const std::string& name) const { return Target() + "\\" + name; }
+
+  // A patch to version 3 of this test's product.
+  archive::ArchiveTrailer Patch() const {
+    archive::ArchiveTrailer t;
+    t.installerFlag = 0;
+    t.version = 3;
+    t.caption = kCaption;
+    t.productName = m_product;
+    return t;
+  }
+  // Builds setup.exe carrying these files in this order.
+  void BuildPatch(const archive::ArchiveTrailer& t,
+                  const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<e2e::Payload> payload;
+    for (const auto& [name, bytes] : files) payload.push_back(Source(name, bytes));
+    Build(t, payload);
+  }
+
+  // The product's folder with these files and its program "prog.exe".
+  void InstallFiles(const Files& files) {
+    CreateDirectoryA(Target().c_str(), nullptr);
+    for (const auto& [name, bytes] : files) WriteFile(Installed(name), bytes);
+    ASSERT_TRUE(
+        CopyFileA(ProductProgram().sourcePath.c_str(), Installed("prog.exe").c_str(), FALSE));
+  }
+  // The product key as the installer leaves it; no version when missing.
+  void RecordInstallation(std::optional<DWORD> version) {
+    SetString(HKEY_CURRENT_USER, Key(), "Path", Target() + "\\");
+    SetString(HKEY_CURRENT_USER, Key(), "Exe", "prog.exe");
+    if (version) SetDword(Key(), "Version", *version);
+  }
+
+  static void WriteFile(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  static void SetString(HKEY root, const std::string& key, const char* name,
+                        const std::string& text) {
+    ASSERT_EQ(
+        RegSetKeyValueA(root, key.c_str(), name, REG_SZ, text.c_str(), DWORD(text.size() + 1)),
+        ERROR_SUCCESS);
+  }
+  static void SetDword(const std::string& key, const char* name, DWORD value) {
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), name, REG_DWORD, &value, 4),
+              ERROR_SUCCESS);
+  }
+  std::optional<DWORD> Version() const {
+    DWORD value = 0, size = 4;
+    if (RegGetValueA(HKEY_CURRENT_USER, Key().c_str(), "Version", RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
+      return std::nullopt;
+    return value;
+  }
+  std::string String(const char* name) const {
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof(value);
+    RegGetValueA(HKEY_CURRENT_USER, Key().c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size);
+    return value;
+  }
+
+  // Every file of the product's folder with its bytes (folders as "<dir>").
+  Files Contents() const {
+    Files files;
+    for (const std::string& name : FilesIn(Target())) {
+      DWORD attributes = GetFileAttributesA(Installed(name).c_str());
+      files[name] =
+          (attributes & FILE_ATTRIBUTE_DIRECTORY) ? "<dir>" : e2e::ReadFileBytes(Installed(name));
+    }
+    return files;
+  }
+
+  Page WelcomePage() const { return {Text(IDS_PATCH_WELCOME, Title()), "Weiter"}; }
+  // After the patch: the success text and the ticked readme box; the next
+  // button keeps its caption.
+  Page DonePage() const {
+    Page page{Text(IDS_FINISHED, Title()), "Weiter"};
+    page.cancel = false;
+    page.readme = true;
+    return page;
+  }
+
+  // Welcome page -> "Weiter" -> the page after the patch.
+  void ApplyFrom(const Window& dlg) {
+    ASSERT_TRUE(Shows(dlg, WelcomePage()));
+    ASSERT_TRUE(dlg.Click(IDOK));
+    ASSERT_TRUE(Shows(dlg, DonePage()));
+    EXPECT_TRUE(dlg.ItemChecked(IDC_README_CHECK));
+    EXPECT_EQ(dlg.ItemText(IDC_README_CHECK), Text(IDS_README_CHECK, Title()));
+  }
+  // The cancel question, answered.
+  void ExpectCancelQuestion(int answer) {
+    Window box = Running().WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box.Item(IDYES) && box.Item(IDNO));
+    EXPECT_TRUE(GetWindowLongA(box.Item(IDNO).Handle(), GWL_STYLE) & BS_DEFPUSHBUTTON)
+        << "No is the default";
+    ExpectBox(kCaption, Text(IDS_CANCEL_PATCH, m_product), answer);
+  }
+  // A refusal before the first page: OK only, then the program ends.
+  void ExpectRefusal(const std::string& text) {
+    Window box = Running().WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box.Item(IDOK));
+    EXPECT_FALSE(box.Item(IDCANCEL) || box.Item(IDYES) || box.Item(IDNO));
+    ExpectBox(kAppName, text, IDOK);
+    EXPECT_TRUE(Running().WaitForExit());
+  }
+  // The temporary folder the patch used for its entries, read from its log.
+  static std::string StagingFolder(const std::vector<std::string>& log) {
+    const std::string head = "Copying File [";
+    for (const std::string& line : log)
+      if (line.rfind(head, 0) == 0) {
+        size_t end = line.rfind('\\', line.find(']'));
+        return line.substr(head.size(), end + 1 - head.size());
+      }
+    return {};
+  }
+  // The two lines each entry writes, in directory order.
+  std::vector<std::string>
+  EntryLines(const std::string& staging,
+             const std::vector<std::pair<std::string, std::string>>& entries) const {
+    std::vector<std::string> lines;
+    for (const auto& [name, bytes] : entries) {
+      lines.push_back("Copying File [" + staging + name + "] [" + std::to_string(bytes.size()) +
+                      "]");
+      lines.push_back("Copying File [" + staging + name + "] to [" + Installed(name) + "]");
+    }
+    return lines;
+  }
+  static std::vector<std::string> LinesStartingWith(const std::vector<std::string>& log,
+                                                    const std::vector<std::string>& heads) {
+    std::vector<std::string> lines;
+    for (const std::string& line : log)
+      for (const std::string& head : heads)
+        if (line.rfind(head, 0) == 0) {
+          lines.push_back(line);
+          break;
+        }
+    return lines;
+  }
+  std::string Started() const { return e2e::ReadFileBytes(Installed("started.txt")); }
+  std::string StartedLine() const { return "\"" + Installed("prog.exe") + "\" -install\r\n"; }
+};
+
+TEST_F(PatchTest, ReplacesChangedFilesCreatesNewOnesRaisesTheVersionAndStartsTheProduct) {
+  InstallFiles({{"a.txt", "alt a"}, {"b.dat", "alt b"}, {"c.txt", "bleibt"}});
+  RecordInstallation(2);
+  // An unquoted "...\Ziel Ordner\prog.exe" would start this program instead.
+  ASSERT_TRUE(
+      CopyFileA(ProductProgram().sourcePath.c_str(), m_dir.File("Ziel.exe").c_str(), FALSE));
+  // Small entries: their stream is longer than the data it expands to.
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"a.txt", "neu a"}, {"leer.txt", ""}, {"b.dat", Noise(300000, 7)}, {"neu.txt", "ganz neu"}};
+  BuildPatch(Patch(), entries);
+
+  Window dlg = Start();
+  EXPECT_FALSE(dlg.ItemVisible(IDC_PROGRESS));
+  ApplyFrom(dlg);
+  EXPECT_EQ(Version(), 3u);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(Running().WaitForExit(30000));
+
+  Files expected = {
+      {"a.txt", "neu a"},      {"b.dat", entries[2].second},
+      {"c.txt", "bleibt"},     {"leer.txt", ""},
+      {"neu.txt", "ganz neu"}, {"prog.exe", e2e::ReadFileBytes(ProductProgram().sourcePath)}};
+  Files now = Contents();
+  expected["install.log"] = now["install.log"];
+  expected["started.txt"] = StartedLine();
+  EXPECT_EQ(now, expected);
+  EXPECT_EQ(e2e::ReadFileBytes(m_dir.File("started.txt")), "");
+  EXPECT_EQ(Version(), 3u);
+  EXPECT_EQ(String("Path"), Target() + "\\");
+  EXPECT_EQ(String("Exe"), "prog.exe");
+
+  // The log went into the product's folder, one pair of lines per entry.
+  EXPECT_EQ(GetFileAttributesA(m_dir.File("install.log").c_str()), INVALID_FILE_ATTRIBUTES);
+  std::vector<std::string> log = e2e::LogMessagesOf(now["install.log"]);
+  std::string staging = StagingFolder(log);
+  EXPECT_EQ(staging.rfind(TempFolder() + "\\", 0), 0u) << staging;
+  EXPECT_EQ(LinesStartingWith(log, {"Copying File", "Unable"}), EntryLines(staging, entries));
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
+}
+
+TEST_F(PatchTest, InstalledVersionAsNewAsThePatchIsRefused) {
+  InstallFiles({{"a.txt", "alt"}});
+  BuildPatch(Patch(), {{"a.txt", "neu"}});
+  for (DWORD installed : {3u, 4u}) {
+    RecordInstallation(installed);
+    Launch();
+    ExpectRefusal("Eine aktuelle Version von \"" + m_product +
+                  "\" ist bereits installiert. Die Installation kann nicht fortfahren.");
+    EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "alt");
+    EXPECT_EQ(Version(), installed);
+  }
+}
+
+TEST_F(PatchTest, OlderMissingOrUnreadableVersionProceedsAndCancelAsksOnEveryPage) {
+  InstallFiles({{"a.txt", "alt"}});
+  BuildPatch(Patch(), {{"a.txt", "neu"}});
+  for (int variant = 0; variant < 3; ++variant) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, Key().c_str());
+    RecordInstallation(variant == 0 ? std::optional<DWORD>(2) : std::nullopt);
+    if (variant == 2) SetString(HKEY_CURRENT_USER, Key(), "Version", "9"); // not a DWORD
+    Window dlg = Start();
+    ASSERT_TRUE(Shows(dlg, WelcomePage())) << "variant " << variant;
+    EXPECT_TRUE(Running().SeenMessageBoxes().empty());
+
+    // No keeps the page; Yes (by Escape the second time) ends the program.
+    EXPECT_TRUE(dlg.Click(IDCANCEL));
+    ExpectCancelQuestion(IDNO);
+    EXPECT_TRUE(Shows(dlg, WelcomePage()));
+    EXPECT_TRUE(dlg.PressKey(VK_ESCAPE));
+    ExpectCancelQuestion(IDYES);
+    EXPECT_TRUE(Running().WaitForExit());
+    EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "alt");
+    EXPECT_EQ(Started(), "");
+  }
+}
+
+TEST_F(PatchTest, UninstallEntryStandsInForAnIncompleteProductKey) {
+  // The entry's form: folder, program, " -uninstall". Only "Exe" and a high
+  // version are recorded: the entry wins and no version is compared.
+  const std::string folder = "C:\\Prog\\" + m_product + "\\";
+  SetString(HKEY_LOCAL_MACHINE, kUninstallRoot + m_product, "UninstallString",
+            folder + "foo.exe -uninstall");
+  SetString(HKEY_CURRENT_USER, Key(), "Exe", "alt.exe");
+  SetDword(Key(), "Version", 9);
+  BuildPatch(Patch(), {{"a.txt", "neu"}});
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_EQ(String("Path"), folder);
+  EXPECT_EQ(String("Exe"), "foo.exe");
+  EXPECT_EQ(Version(), 0u);
+  EXPECT_TRUE(dlg.Click(IDCANCEL));
+  ExpectCancelQuestion(IDYES);
+  ASSERT_TRUE(Running().WaitForExit());
+
+  // Through such an entry the patch goes all the way.
+  RegDeleteTreeA(HKEY_CURRENT_USER, Key().c_str());
+  InstallFiles({{"a.txt", "alt"}});
+  SetString(HKEY_LOCAL_MACHINE, kUninstallRoot + m_product, "UninstallString",
+            Installed("prog.exe") + " -uninstall");
+  dlg = Start();
+  ApplyFrom(dlg);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "neu");
+  EXPECT_EQ(String("Path"), Target() + "\\");
+  EXPECT_EQ(Version(), 3u);
+  EXPECT_EQ(Started(), StartedLine());
+}
+
+TEST_F(PatchTest, NoInstallationFoundIsRefused) {
+  BuildPatch(Patch(), {{"a.txt", "neu"}});
+  Launch();
+  ExpectRefusal("Es wurde keine Version von \"" + m_product +
+                "\" gefunden. Die Installation kann nicht fortfahren.");
+  HKEY key;
+  EXPECT_NE(RegOpenKeyA(HKEY_CURRENT_USER, Key().c_str(), &key), ERROR_SUCCESS);
+}
+
+TEST_F(PatchTest, LicenseDeclinedChangesNothingAndAcceptedLetsThePatchRun) {
+  InstallFiles({{"a.txt", "alt"}});
+  RecordInstallation(1);
+  archive::ArchiveTrailer t = Patch();
+  t.licenseText = "Lizenz des Patches";
+  BuildPatch(t, {{"a.txt", "neu"}});
+  for (bool accept : {false, true}) {
+    Window dlg = Start();
+    ASSERT_TRUE(Shows(dlg, WelcomePage()));
+    EXPECT_TRUE(dlg.Click(IDOK));
+    Window license = Running().WaitForDialog("Lizenz");
+    ASSERT_TRUE(license);
+    EXPECT_EQ(license.ItemText(IDC_LICENSE_TEXT), "Lizenz des Patches");
+    if (accept) {
+      EXPECT_TRUE(license.Click(IDOK));
+      ASSERT_TRUE(Shows(dlg, DonePage()));
+      EXPECT_TRUE(dlg.Click(IDOK));
+      ASSERT_TRUE(Running().WaitForExit(30000));
+      EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "neu");
+      EXPECT_EQ(Version(), 3u);
+    } else {
+      EXPECT_TRUE(license.Click(IDCANCEL));
+      ExpectBox(kAppName,
+                "Wenn Sie die Lizenzbedingungen nicht akzeptieren, kann das Produkt nicht "
+                "installiert werden. Soll das Setup jetzt beendet werden?",
+                IDYES);
+      ASSERT_TRUE(Running().WaitForExit());
+      EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "alt");
+      EXPECT_EQ(Version(), 1u);
+      EXPECT_EQ(Started(), "");
+    }
+  }
+}
+
+TEST_F(PatchTest, FailureOnTheThirdOfFiveEntriesPutsTheOldVersionBack) {
+  // e2.txt is new; a folder stands where e3.txt must go.
+  InstallFiles({{"e1.txt", "alt 1"}, {"e4.txt", "alt 4"}, {"e5.txt", "alt 5"}});
+  ASSERT_TRUE(CreateDirectoryA(Installed("e3.txt").c_str(), nullptr));
+  RecordInstallation(2);
+  const Files before = Contents();
+  BuildPatch(Patch(), {{"e1.txt", "neu 1"},
+                       {"e2.txt", "neu 2"},
+                       {"e3.txt", "neu 3"},
+                       {"e4.txt", "neu 4"},
+                       {"e5.txt", "neu 5"}});
+
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ExpectBox(kCaption, Text(IDS_OPEN_FAILED, "e3.txt"), IDOK);
+  ASSERT_TRUE(Running().WaitForExit());
+
+  EXPECT_EQ(Contents(), before);
+  EXPECT_EQ(Version(), 2u);
+  EXPECT_EQ(Started(), "");
+  std::vector<std::string> log = Running().LogMessages();
+  std::string staging = StagingFolder(log);
+  std::vector<std::string> expected =
+      EntryLines(staging, {{"e1.txt", "neu 1"}, {"e2.txt", "neu 2"}, {"e3.txt", "neu 3"}});
+  expected.push_back("Removing File [" + Installed("e2.txt") + "]");
+  expected.push_back("Restoring File [" + Installed("e1.txt") + "]");
+  EXPECT_EQ(LinesStartingWith(log, {"Copying File", "Removing File", "Restoring File"}), expected);
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
+}
+
+TEST_F(PatchTest, CancelRightAtTheStartOfThePatchChangesNothingAndSaysNothingMore) {
+  InstallFiles({{"a.txt", "alt a"}, {"b.bin", "alt b"}});
+  RecordInstallation(2);
+  const Files before = Contents();
+  // Several MiB to copy and expand: the cancel is seen before any entry.
+  BuildPatch(Patch(), {{"a.txt", "neu a"}, {"b.bin", Noise(8 << 20, 1)}});
+
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  EXPECT_TRUE(dlg.Click(IDCANCEL));
+  ExpectCancelQuestion(IDYES);
+  ASSERT_TRUE(Running().WaitForExit(30000));
+
+  EXPECT_EQ(Running().SeenMessageBoxes(), std::vector<std::string>{kCaption});
+  EXPECT_EQ(Contents(), before);
+  EXPECT_EQ(Version(), 2u);
+  EXPECT_EQ(LinesStartingWith(Running().LogMessages(), {"Copying File"}),
+            std::vector<std::string>{});
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
+}
+
+TEST_F(PatchTest, CancelWhileFilesAreReplacedPutsTheOldVersionBack) {
+  // Many entries, so that the loop is still running when the cancel comes.
+  const int count = 600;
+  Files installed;
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (int i = 0; i < count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "f%04d.txt", i);
+    if (i % 5 != 4) installed[name] = "alt " + std::to_string(i);
+    entries.push_back({name, Noise(4096, uint32_t(i))});
+  }
+  InstallFiles(installed);
+  RecordInstallation(2);
+  const Files before = Contents();
+  BuildPatch(Patch(), entries);
+
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  // The third entry has its new size: the loop is under way (the file is not
+  // opened, so the patch is not disturbed).
+  ASSERT_TRUE(e2e::WaitUntil([&] {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(Installed("f0002.txt").c_str(), GetFileExInfoStandard, &data) &&
+           data.nFileSizeLow == 4096;
+  }));
+  EXPECT_TRUE(dlg.Click(IDCANCEL));
+  ExpectCancelQuestion(IDYES);
+  ASSERT_TRUE(Running().WaitForExit(30000));
+
+  EXPECT_EQ(Running().SeenMessageBoxes(), std::vector<std::string>{kCaption});
+  EXPECT_EQ(Contents(), before);
+  EXPECT_EQ(Version(), 2u);
+  std::vector<std::string> log = Running().LogMessages();
+  size_t replaced = LinesStartingWith(log, {"Copying File"}).size() / 2;
+  EXPECT_GE(replaced, 3u);
+  EXPECT_LT(replaced, size_t(count)) << "the cancel came too late to test anything";
+  EXPECT_EQ(LinesStartingWith(log, {"Removing File", "Restoring File"}).size(), replaced);
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
+}
+
+TEST_F(PatchTest, EscapeOnTheLastPageAsksAndYesEndsWithoutStartingTheProduct) {
+  InstallFiles({{"a.txt", "alt"}});
+  RecordInstallation(2);
+  BuildPatch(Patch(), {{"a.txt", "neu"}});
+  Window dlg = Start();
+  ApplyFrom(dlg);
+  EXPECT_TRUE(dlg.PressKey(VK_ESCAPE));
+  ExpectCancelQuestion(IDNO);
+  EXPECT_TRUE(Shows(dlg, DonePage()));
+  EXPECT_TRUE(dlg.PressKey(VK_ESCAPE));
+  ExpectCancelQuestion(IDYES);
+  ASSERT_TRUE(Running().WaitForExit());
+  EXPECT_EQ(Started(), "");
+  // The patch itself was complete.
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "neu");
+  EXPECT_EQ(Version(), 3u);
+}
+
+TEST_F(PatchTest, ReadmeOpensWithItsRegisteredProgramBeforeTheProductStarts) {
+  InstallFiles({{"a.txt", "alt"}});
+  RecordInstallation(2);
+  const std::string readme = "liesmich" + RegisterDocumentType();
+  archive::ArchiveTrailer t = Patch();
+  t.hasReadme = 1;
+  t.readmeFile = readme;
+  BuildPatch(t, {{readme, "Neu in Version 3"}});
+  Window dlg = Start();
+  ApplyFrom(dlg);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !e2e::ReadFileBytes(OpenedRecord()).empty(); }));
+  std::string opened = e2e::ReadFileBytes(OpenedRecord());
+  EXPECT_NE(opened.find("\"" + Installed(readme) + "\""), std::string::npos) << opened;
+  EXPECT_EQ(Started(), StartedLine());
+}
+
+TEST_F(PatchTest, ReadmeOfAnUnknownTypeIsReportedAndTheFinishGoesOn) {
+  InstallFiles({{"a.txt", "alt"}});
+  RecordInstallation(2);
+  archive::ArchiveTrailer t = Patch();
+  t.hasReadme = 1;
+  t.readmeFile = "liesmich.unbekannt-typ";
+  BuildPatch(t, {{"liesmich.unbekannt-typ", "?"}});
+  Window dlg = Start();
+  ApplyFrom(dlg);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ExpectBox(kAppName, Text(IDS_README_FAILED, "liesmich.unbekannt-typ"), IDOK);
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  EXPECT_EQ(Started(), StartedLine());
+  EXPECT_NE(GetFileAttributesA(Installed("install.log").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(PatchTest, LogInTheProductFolderIsNeverOverwritten) {
+  InstallFiles({{"a.txt", "alt"}, {"install.log", "altes Protokoll"}});
+  RecordInstallation(2);
+  BuildPatch(Patch(), {{"a.txt", "neu"}});
+  Window dlg = Start();
+  ApplyFrom(dlg);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("install.log")), "altes Protokoll");
+  std::vector<std::string> log = Running().LogMessages();
+  EXPECT_EQ(LinesStartingWith(log, {"Copying File"}).size(), 2u) << "the local log stays";
+  EXPECT_EQ(Started(), StartedLine());
+}
+
+} // namespace
+} // namespace setup_e2e
