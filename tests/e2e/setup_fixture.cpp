@@ -37,8 +37,10 @@ Page PageOf(const Window& dlg) {
 }
 
 SetupTest::SetupTest() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  m_product = std::string("Produkt ") + info->name() + " " + std::to_string(GetCurrentProcessId());
+  // Short, as real product names are, so that the pages look as they will.
+  static int counter = 0;
+  m_product =
+      "Reiseplaner " + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++counter);
   m_setup = m_dir.File("setup.exe");
   CreateDirectoryA(m_dir.File("source").c_str(), nullptr);
   CreateDirectoryA(TempFolder().c_str(), nullptr);
