@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "diff_command.h"
 #include "manifest.h"
 
 int main(int argc, char** argv) {
@@ -40,7 +41,39 @@ int main(int argc, char** argv) {
       "verify", "Check a program's structure and decode its payload; exit 0 only when sound");
   verifyCmd->add_option("PROGRAM", program, "The installer or patch program")->required();
 
+  mksetup::DiffOptions diff;
+  CLI::App* diffCmd = app.add_subcommand(
+      "diff", "Build a patch that carries the files NEW_DIR adds to or changes from OLD_DIR");
+  diffCmd->add_option("OLD_DIR", diff.oldDir, "The release that is installed")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  diffCmd->add_option("NEW_DIR", diff.newDir, "The release the patch brings")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  diffCmd->add_option("-o,--output", diff.output, "The patch program to write");
+  diffCmd->add_option("--stub", diff.stub, "The stub program (as for build)");
+  diffCmd->add_option("--caption", diff.caption, "Title of the patch window")->required();
+  diffCmd->add_option("--product", diff.product, "Product name: the installation to patch")
+      ->required();
+  diffCmd->add_option("--version", diff.version, "The product version after the patch")
+      ->required()
+      ->check(CLI::Range(0, 65535));
+  diffCmd->add_option("--license", diff.license, "Text file (UTF-8) shown for acceptance");
+  diffCmd->add_option("--readme", diff.readme,
+                      "A file of NEW_DIR offered to open at the end (it need not change)");
+  diffCmd->add_flag("-n,--dry-run", diff.dryRun, "Only list the files the patch would carry");
+  diffCmd->footer("Only top-level files are carried: new ones and those whose bytes changed.\n"
+                  "Names match ignoring letter case; files missing from NEW_DIR stay installed.\n"
+                  "A new or changed file inside a sub-folder is an error.");
+
   CLI11_PARSE(app, argc, argv);
+  if (*diffCmd) {
+    if (diff.output.empty() && !diff.dryRun) {
+      mksetup::ReportError("diff: --output is required unless --dry-run is given");
+      return 1;
+    }
+    return mksetup::RunDiff(diff);
+  }
   if (*buildCmd) return mksetup::RunBuild(build);
   if (*listCmd) return mksetup::RunList(program, json);
   if (*extractCmd) return mksetup::RunExtract(program, dir);

@@ -11,6 +11,7 @@
 
 #include "cp1252.h"
 #include "file_names.h"
+#include "trailer_text.h"
 
 namespace fs = std::filesystem;
 
@@ -116,20 +117,9 @@ private:
   // texts may hold tabs and line breaks.
   std::optional<std::string> Convert(const toml::node* at, const std::string& key,
                                      std::string_view utf8, bool multiLine) {
-    std::string text, bad;
-    if (!Utf8ToCp1252(utf8, text, bad)) {
-      Error(at, key, bad + " cannot be written in code page 1252");
-      return std::nullopt;
-    }
-    for (char c : text)
-      if (uint8_t(c) < 0x20 && !(multiLine && (c == '\t' || c == '\r' || c == '\n'))) {
-        Error(at, key, "holds a control character");
-        return std::nullopt;
-      }
-    if (text.size() > archive::kMaxTextLength) {
-      Error(at, key,
-            "is " + std::to_string(text.size()) + " bytes long in code page 1252 (at most " +
-                std::to_string(archive::kMaxTextLength) + ")");
+    std::string text;
+    if (std::string why = ToTrailerText(utf8, multiLine, text); !why.empty()) {
+      Error(at, key, why);
       return std::nullopt;
     }
     return text;
@@ -194,17 +184,8 @@ private:
     if (!file) return Error(at, "license", "must be a string");
     if (file->get().empty()) return;
     const std::string path = Resolve(file->get());
-    std::ifstream in(path, std::ios::binary);
-    if (!in || fs::is_directory(path)) return Error(at, "license", "cannot read " + path);
-    std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (utf8.starts_with("\xEF\xBB\xBF")) utf8.erase(0, 3);
-    // The license is shown in a multi-line edit control, which breaks lines
-    // at CR LF only.
     std::string crlf;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-      if (utf8[i] == '\n' && (i == 0 || utf8[i - 1] != '\r')) crlf += '\r';
-      crlf += utf8[i];
-    }
+    if (!ReadLicenseFile(path, crlf)) return Error(at, "license", "cannot read " + path);
     if (auto text = Convert(at, "license (" + path + ")", crlf, true))
       m_result.manifest.trailer.licenseText = *text;
   }

@@ -1,0 +1,200 @@
+// `mksetup diff`: which files of two releases a patch carries, and the patch
+// program built from them.
+#include <gtest/gtest.h>
+
+#include "archive/archive_extract.h"
+#include "diff_command.h"
+#include "test_files.h"
+
+using namespace mksetup_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Releases : ::testing::Test {
+  TempDir dir;
+  std::string oldDir = dir / "1.0";
+  std::string newDir = dir / "1.1";
+  std::string stub = dir / "stub.bin";
+
+  void SetUp() override {
+    WriteFile(stub, std::string(4096, 'S'));
+    fs::create_directories(oldDir);
+    fs::create_directories(newDir);
+  }
+  void Old(const std::string& name, const std::string& bytes) {
+    WriteFile(oldDir + "/" + name, bytes);
+  }
+  void New(const std::string& name, const std::string& bytes) {
+    WriteFile(newDir + "/" + name, bytes);
+  }
+  // diff OLD NEW with a caption, product and version; `options` adds
+  // options or replaces these.
+  RunResult Diff(const std::vector<std::pair<std::string, std::string>>& options = {}) {
+    std::vector<std::pair<std::string, std::string>> all = {{"-o", dir / "p.exe"},
+                                                            {"--stub", stub},
+                                                            {"--caption", "Patch 1.1"},
+                                                            {"--product", "Beispiel"},
+                                                            {"--version", "11"}};
+    for (const auto& option : options) {
+      auto same = std::find_if(all.begin(), all.end(),
+                               [&](const auto& o) { return o.first == option.first; });
+      if (same != all.end())
+        same->second = option.second;
+      else
+        all.push_back(option);
+    }
+    std::vector<std::string> args = {"diff", oldDir, newDir};
+    for (const auto& [name, value] : all) {
+      args.push_back(name);
+      if (!value.empty() || name == "--product") args.push_back(value);
+    }
+    return RunMksetup(args);
+  }
+  // The built patch, read back.
+  archive::ArchiveInfo Read() {
+    archive::StdioFile file(dir / "p.exe");
+    archive::ArchiveInfo info;
+    archive::CheckResult r = archive::OpenArchive(file, info);
+    EXPECT_TRUE(r.ok) << r.error;
+    return info;
+  }
+};
+
+std::vector<std::string> Names(const std::vector<archive::PayloadFile>& files) {
+  std::vector<std::string> names;
+  for (const auto& f : files) names.push_back(f.name);
+  return names;
+}
+
+TEST_F(Releases, OnlyNewAndChangedFilesAreCarriedMatchingNamesIgnoringCase) {
+  Old("gleich.txt", "gleich");
+  New("gleich.txt", "gleich");
+  Old("anders.dat", std::string(70000, 'a'));
+  New("anders.dat", std::string(69999, 'a') + "b"); // same size, last block differs
+  Old("kurz.txt", "kurz");
+  New("kurz.txt", "kurz und l\xC3\xA4nger");
+  Old("Gross.TXT", "gleich");
+  New("gross.txt", "gleich"); // the same file on Windows
+  New("neu.txt", "neu");
+  New("\xC3\xBC"
+      "ber.txt",
+      "\xC3\xBC"); // "über.txt"
+  Old("alt.txt", "bleibt installiert");
+
+  mksetup::ReleaseDiff diff = mksetup::CompareReleases(oldDir, newDir);
+  ASSERT_TRUE(diff.ok()) << diff.errors.front();
+  EXPECT_EQ(Names(diff.carried), (std::vector<std::string>{"anders.dat", "kurz.txt", "neu.txt",
+                                                           "\xFC"
+                                                           "ber.txt"}));
+  EXPECT_EQ(diff.added, (std::vector<std::string>{"neu.txt", "\xFC"
+                                                             "ber.txt"}));
+  EXPECT_EQ(diff.changed, (std::vector<std::string>{"anders.dat", "kurz.txt"}));
+  EXPECT_EQ(diff.removed, std::vector<std::string>{"alt.txt"});
+  EXPECT_EQ(diff.carried[2].sourcePath, newDir + "/neu.txt");
+}
+
+TEST_F(Releases, SubFoldersMayOnlyStayAsTheyWere) {
+  Old("a.txt", "1");
+  New("a.txt", "2");
+  Old("Reg/x.reg", "x");
+  New("reg/x.reg", "x");
+  EXPECT_TRUE(mksetup::CompareReleases(oldDir, newDir).ok()) << "unchanged sub-folder";
+
+  New("reg/y.reg", "y");
+  New("reg/tief/z.txt", "z");
+  Old("bilder/b.png", "b");
+  New("bilder/b.png", "B");
+  mksetup::ReleaseDiff diff = mksetup::CompareReleases(oldDir, newDir);
+  ASSERT_EQ(diff.errors.size(), 3u);
+  EXPECT_EQ(diff.errors[0].rfind("bilder/b.png: changed in a sub-folder", 0), 0u) << diff.errors[0];
+  EXPECT_EQ(diff.errors[1].rfind("reg/tief/z.txt: new in a sub-folder", 0), 0u) << diff.errors[1];
+  EXPECT_EQ(diff.errors[2].rfind("reg/y.reg: new", 0), 0u) << diff.errors[2];
+}
+
+TEST_F(Releases, NamesWindowsCannotHoldAreErrors) {
+  New("a.txt", "1");
+  New("A.TXT", "2");
+  New("con", "3");
+  New("\xE2\x82\xAC"
+      "uro\xE2\x84\xA2\xC4\x80.txt",
+      "4"); // "€uro™Ā.txt": Ā is not in code page 1252
+  mksetup::ReleaseDiff diff = mksetup::CompareReleases(oldDir, newDir);
+  ASSERT_EQ(diff.errors.size(), 3u);
+  EXPECT_NE(diff.errors[0].find("differs only in letter case"), std::string::npos);
+  EXPECT_NE(diff.errors[1].find("con"), std::string::npos) << diff.errors[1];
+  EXPECT_NE(diff.errors[2].find("code page 1252"), std::string::npos) << diff.errors[2];
+}
+
+TEST_F(Releases, BuildsAPatchThatCarriesTheChangesAndItsTexts) {
+  Old("prog.exe", "v1");
+  New("prog.exe", "v2");
+  Old("liesmich.txt", "lies");
+  New("liesmich.txt", "lies");
+  New("neu.dll", std::string(100000, 'n'));
+  Old("weg.txt", "w");
+  WriteFile(dir / "lizenz.txt", "\xEF\xBB\xBFZeile 1\nZeile \xC3\xA4\n");
+
+  RunResult r = Diff({{"--license", dir / "lizenz.txt"}, {"--readme", "LIESMICH.TXT"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find("p.exe")),
+            "new      neu.dll\nchanged  prog.exe\nreadme   liesmich.txt\n" + dir / "");
+  EXPECT_NE(r.err.find("warning: weg.txt is not in"), std::string::npos) << r.err;
+
+  archive::ArchiveInfo info = Read();
+  const archive::ArchiveTrailer& t = info.trailer;
+  EXPECT_FALSE(t.IsInstaller());
+  EXPECT_EQ(t.version, 11);
+  EXPECT_EQ(t.caption, "Patch 1.1");
+  EXPECT_EQ(t.productName, "Beispiel");
+  EXPECT_EQ(t.licenseText, "Zeile 1\r\nZeile \xE4\r\n");
+  EXPECT_EQ(t.hasReadme, 1u);
+  EXPECT_EQ(t.readmeFile, "LIESMICH.TXT");
+  // Carried although unchanged, as every name the trailer refers to.
+  ASSERT_EQ(t.entries.size(), 3u);
+  EXPECT_EQ(t.entries[0].name, "liesmich.txt");
+  EXPECT_EQ(t.entries[1].name, "neu.dll");
+  EXPECT_EQ(t.entries[2].name, "prog.exe");
+
+  EXPECT_EQ(RunMksetup({"verify", dir / "p.exe"}).status, 0);
+  ASSERT_EQ(RunMksetup({"extract", dir / "p.exe", "-d", dir / "x"}).status, 0);
+  EXPECT_EQ(ListDir(dir / "x"), (std::vector<std::string>{"liesmich.txt", "neu.dll", "prog.exe"}));
+  EXPECT_EQ(ReadFile(dir / "x/prog.exe"), "v2");
+}
+
+TEST_F(Releases, DryRunListsWithoutBuilding) {
+  Old("a.txt", "1");
+  New("a.txt", "2");
+  RunResult r = Diff({{"--dry-run", ""}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "changed  a.txt\n");
+  EXPECT_FALSE(fs::exists(dir / "p.exe"));
+}
+
+TEST_F(Releases, UnusableInputsFailNamingTheCauseAndWriteNothing) {
+  Old("a.txt", "1");
+  New("a.txt", "1");
+  const std::vector<std::pair<std::pair<std::string, std::string>, std::string>> cases = {
+      {{"--caption", "Patch 1.1"}, "nothing to patch"},
+      {{"--readme", "fehlt.txt"}, "--readme: fehlt.txt is not a file of"},
+      {{"--license", dir / "fehlt.txt"}, "--license: cannot read"},
+      {{"--product", ""}, "--product: must not be empty"},
+      {{"--caption", "Zeile\nZeile"}, "--caption: holds a control character"},
+      {{"--version", "65536"}, "65536"},
+  };
+  for (const auto& [option, named] : cases) {
+    RunResult r = Diff({option});
+    EXPECT_NE(r.status, 0) << named;
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "p.exe")) << named;
+  }
+  RunResult r = RunMksetup(
+      {"diff", oldDir, dir / "fehlt", "-n", "--caption", "c", "--product", "p", "--version", "1"});
+  EXPECT_NE(r.status, 0);
+  RunResult noOutput =
+      RunMksetup({"diff", oldDir, newDir, "--caption", "c", "--product", "p", "--version", "1"});
+  EXPECT_NE(noOutput.status, 0);
+  EXPECT_NE(noOutput.err.find("--output is required"), std::string::npos) << noOutput.err;
+}
+
+} // namespace

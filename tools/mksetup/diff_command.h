@@ -1,0 +1,44 @@
+// `mksetup diff`: a patch made from two release folders. Only the files that
+// are new in the later release or whose bytes changed are carried; the texts
+// and the version come from the command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive/archive_builder.h"
+
+namespace mksetup {
+
+// What the later release changes, by file name (top-level files only).
+struct ReleaseDiff {
+  std::vector<std::string> errors;
+  std::vector<archive::PayloadFile> carried; // new and changed files, sorted by name
+  std::vector<std::string> added;            // names, code page 1252
+  std::vector<std::string> changed;
+  std::vector<std::string> removed; // only in the earlier release (UTF-8): they stay installed
+  std::vector<archive::PayloadFile> released; // every file of the later release
+  bool ok() const { return errors.empty(); }
+};
+
+// Compares the folders. Names are matched as Windows matches them (ignoring
+// letter case). Sub-folders are compared too, but a patch writes into the
+// product's folder only: a difference inside one is an error.
+ReleaseDiff CompareReleases(const std::string& oldDir, const std::string& newDir);
+
+struct DiffOptions {
+  std::string oldDir;
+  std::string newDir;
+  std::string output;
+  std::string stub; // empty: DefaultStub()
+  std::string caption;
+  std::string product;
+  int version = -1;
+  std::string license; // a UTF-8 text file; empty: none
+  std::string readme;  // a file of the later release, opened after the patch
+  bool dryRun = false; // print what would be carried, build nothing
+};
+
+int RunDiff(const DiffOptions& options);
+
+} // namespace mksetup
