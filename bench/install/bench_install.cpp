@@ -3,10 +3,12 @@
 // files, and CopyFileA of the same files (the floor). Also the peak memory of
 // a process that installs a payload of a gigabyte or more.
 //
-//   bench_install run CORPUS [--nsis EXE] [--repeat N] [--written]
+//   bench_install run CORPUS [--nsis EXE] [--repeat N] [--written] [--wizard]
 //   bench_install big MEGABYTES
 //   bench_install child short|written PROGRAM TARGET RESULT   (used by the two above)
 //
+// --wizard adds the whole setup program (stub and archive), driven as a user
+// would: timed from the click that starts the installation to the finish page.
 // Run it through bench/install/run, which builds the NSIS installer.
 #include <windows.h>
 
@@ -27,7 +29,12 @@
 #include "framework/app.h"
 #include "install/payload_installer.h"
 #include "install/temp_folder.h"
+#include "res/resource.h"
 #include "written_route.h"
+
+#ifdef BENCH_WIZARD
+#include "driver.h"
+#endif
 
 namespace {
 
@@ -73,13 +80,13 @@ std::vector<CorpusFile> ListCorpus(std::string folder) {
 
 // Builds the program file carrying the files (the stub is this program).
 bool BuildInstaller(const std::vector<CorpusFile>& files, const std::string& out,
-                    uint64_t& streamLength) {
+                    uint64_t& streamLength, std::string stub = ProgramPath()) {
   std::vector<archive::PayloadFile> payload;
   for (const auto& f : files) payload.push_back({f.path, f.name});
   archive::ArchiveTrailer trailer;
   trailer.caption = "Benchmark Setup";
   trailer.productName = "Benchmark";
-  archive::BuildResult r = archive::BuildProgramFile(ProgramPath(), payload, trailer, out);
+  archive::BuildResult r = archive::BuildProgramFile(stub, payload, trailer, out);
   if (!r.ok) std::fprintf(stderr, "build failed: %s\n", r.error.c_str());
   streamLength = r.streamLength;
   return r.ok;
@@ -197,6 +204,27 @@ int Child(const std::string& route, const std::string& program, const std::strin
   return ok ? 0 : 1;
 }
 
+#ifdef BENCH_WIZARD
+// The setup program from the click on "Weiter" under the chosen folder to the
+// finish page (the cancel button hidden); a negative time when it failed.
+double WizardInstall(const std::string& program, const std::string& target,
+                     const std::string& work) {
+  e2e::Program setup(program, work);
+  e2e::Window dlg = setup.WaitForDialog("Benchmark Setup");
+  if (!dlg || !dlg.Click(IDOK)) return -1;
+  if (!e2e::WaitUntil([&] { return dlg.ItemVisible(IDC_EDIT_DIR); })) return -1;
+  dlg.SetItemText(IDC_EDIT_DIR, target);
+  double start = Now();
+  if (!dlg.Click(IDOK)) return -1;
+  while (dlg && dlg.ItemVisible(IDCANCEL)) {
+    if (Now() - start > 600) return -1;
+    Sleep(2);
+  }
+  double seconds = Now() - start;
+  return dlg && dlg.ItemText(IDOK) == "Schliessen" ? seconds : -1;
+}
+#endif
+
 double CopyAll(const std::vector<CorpusFile>& files, const std::string& target) {
   double start = Now();
   CreateDirectoryA(target.c_str(), nullptr);
@@ -240,7 +268,7 @@ int Run(int argc, char** argv) {
   std::string corpus = argv[2];
   std::string nsis;
   int repeat = 3;
-  bool written = false;
+  bool written = false, wizard = false;
   for (int i = 3; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--nsis" && i + 1 < argc)
@@ -249,6 +277,8 @@ int Run(int argc, char** argv) {
       repeat = std::max(1, std::atoi(argv[++i]));
     else if (a == "--written")
       written = true;
+    else if (a == "--wizard")
+      wizard = true;
   }
   std::vector<CorpusFile> files = ListCorpus(corpus);
   uint64_t total = 0;
@@ -260,13 +290,23 @@ int Run(int argc, char** argv) {
   if (files.empty() || !BuildInstaller(files, program, streamLength)) return 1;
   std::printf("corpus: %zu files, %.1f MB; payload stream %.1f MB (built in %.1f s)\n",
               files.size(), total / 1e6, streamLength / 1e6, Now() - buildStart);
+  std::string wizardProgram;
+#ifdef BENCH_WIZARD
+  if (wizard) {
+    wizardProgram = work + "wizard-setup.exe";
+    uint64_t ignored = 0;
+    if (!BuildInstaller(files, wizardProgram, ignored, e2e::StubPath())) return 1;
+  }
+#else
+  if (wizard) std::fprintf(stderr, "--wizard: built without the setup program and its driver\n");
+#endif
   std::string nsisCopy;
   if (!nsis.empty()) {
     nsisCopy = work + "nsis-setup.exe";
     CopyFileA(nsis.c_str(), nsisCopy.c_str(), FALSE);
   }
 
-  std::vector<double> engine, engineInside, decode, logOnly, route, nsisTimes, copy;
+  std::vector<double> engine, engineInside, decode, logOnly, wizardTimes, route, nsisTimes, copy;
   double peakWs = 0, peakCommit = 0;
   for (int round = 0; round < repeat; ++round) {
     std::string n = std::to_string(round);
@@ -298,6 +338,22 @@ int Run(int argc, char** argv) {
       RemovePrivateTempFolder(target);
     }
 
+#ifdef BENCH_WIZARD
+    if (!wizardProgram.empty()) {
+      target = work + "wizard" + n;
+      std::string logs = work + "wizard-run" + n + "\\";
+      CreateDirectoryA(logs.c_str(), nullptr);
+      double t = WizardInstall(wizardProgram, target, logs);
+      if (t < 0 || !SameFiles(files, target + "\\")) {
+        std::fprintf(stderr, "wizard install failed\n");
+        return 1;
+      }
+      wizardTimes.push_back(t);
+      RemovePrivateTempFolder(target + "\\");
+      RemovePrivateTempFolder(logs);
+    }
+#endif
+
     if (!nsisCopy.empty()) {
       target = work + "nsis" + n;
       DWORD exitCode = 0;
@@ -326,6 +382,7 @@ int Run(int argc, char** argv) {
   std::printf("seconds per run:\n");
   row("engine (process start to end)", engine);
   row("engine (installation alone)", engineInside);
+  row("wizard (click to finish page)", wizardTimes);
   row("decoding the stream once, no output", decode);
   row("the two log lines per entry alone", logOnly);
   row("written route (process)", route);

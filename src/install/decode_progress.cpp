@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/pump.h"
 #include "framework/controls.h"
+#include "install/steady_pump.h"
 
 void DecodeProgress::Show(uint64_t done) {
   if (!m_bar) return;
@@ -18,5 +18,5 @@ void DecodeProgress::Show(uint64_t done) {
 
 bool DecodeProgress::operator()(uint64_t done) {
   Show(done);
-  return !PumpPendingMessages();
+  return !PumpWhenDue();
 }

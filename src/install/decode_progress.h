@@ -7,8 +7,8 @@ class CProgressCtrl;
 
 // Given the input consumed so far, moves the bar (may be null) over
 // [from, to] of its 0..10000 range and dispatches the waiting window
-// messages. Returns false once the user has cancelled: the decoder's
-// progress callback, which is called every 64 KiB of input.
+// messages when they are due. Returns false once the user has cancelled: the
+// decoder's progress callback, which is called every 64 KiB of input.
 class DecodeProgress {
 public:
   static constexpr int kRange = 10000;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/pump.h"
+#include "install/steady_pump.h"
 
 bool EntrySplitter::Fail(Stop why) {
   if (m_stop == Stop::None) m_stop = why;
@@ -24,7 +24,7 @@ bool EntrySplitter::CompleteCurrent() {
   ++m_current;
   ++m_done;
   // The window stays alive between entries; a cancel is seen here.
-  if (PumpPendingMessages()) {
+  if (PumpWhenDue()) {
     m_stop = Stop::Cancelled;
     return false;
   }

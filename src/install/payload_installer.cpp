@@ -99,7 +99,8 @@ bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
   m_tempFile = m_request.tempPath + entry.name;
   m_logTarget = m_request.installPath + entry.name;
   m_target = m_request.installPath + (IsRegFile(entry.name) ? "Reg\\" : "") + entry.name;
-  InstallLog("Copying File [%s] [%i]", m_tempFile.c_str(), int(entry.size));
+  // Sizes of 2 GiB and more are printed as they are, not as negative numbers.
+  InstallLog("Copying File [%s] [%u]", m_tempFile.c_str(), unsigned(entry.size));
 
   if (IsPluginFile(entry.name)) {
     m_route = Route::KeepInTemp;
