@@ -365,6 +365,30 @@ TEST_F(PatchTest, FailureOnTheThirdOfFiveEntriesPutsTheOldVersionBack) {
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
 }
 
+TEST_F(PatchTest, EntryInASubFolderCannotBeStagedAndStopsThePatch) {
+  // The entry's copy goes into the patch's own temporary folder, which has no
+  // sub-folders; nothing is created there or in the product's folder.
+  InstallFiles({{"a.txt", "alt"}});
+  ASSERT_TRUE(CreateDirectoryA(Installed("sub").c_str(), nullptr));
+  WriteFile(Installed("sub\\b.txt"), "alt b");
+  RecordInstallation(2);
+  e2e::Payload b = Source("b.txt", "neu b");
+  b.name = "sub\\b.txt";
+  Build(Patch(), {Source("a.txt", "neu"), b});
+
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ExpectBox(kCaption, Text(IDS_OPEN_FAILED, "sub\\b.txt"), IDOK);
+  ASSERT_TRUE(Running().WaitForExit());
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "alt");
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("sub\\b.txt")), "alt b");
+  EXPECT_EQ(Version(), 2u);
+  std::vector<std::string> log = Running().LogMessages();
+  EXPECT_NE(e2e::FindMessage(log, "Unable to create file"), -1);
+  EXPECT_NE(e2e::FindMessage(log, "Restoring File [" + Installed("a.txt") + "]"), -1);
+}
+
 TEST_F(PatchTest, CancelRightAtTheStartOfThePatchChangesNothingAndSaysNothingMore) {
   InstallFiles({{"a.txt", "alt a"}, {"b.bin", "alt b"}});
   RecordInstallation(2);
