@@ -32,9 +32,13 @@ std::string PatchDialog::FindInstalledProduct() {
   // "<folder>\<program> -uninstall".
   m_strInstallPath = ReadRegistryString(
       HKEY_LOCAL_MACHINE, FormatString(kUninstallKey, product).c_str(), "UninstallString");
-  if (m_strInstallPath.empty()) return FormatString(kNoVersionFound, product);
+  // Without a folder the files would land in whatever the current folder is.
   size_t slash = m_strInstallPath.rfind('\\');
-  size_t cut = slash == std::string::npos ? 0 : slash + 1;
+  if (slash == std::string::npos) {
+    m_strInstallPath.clear();
+    return FormatString(kNoVersionFound, product);
+  }
+  size_t cut = slash + 1;
   m_strExeName = m_strInstallPath.substr(cut);
   m_strInstallPath.resize(cut);
   m_strExeName.resize(m_strExeName.size() > kUninstallArgumentLength

@@ -293,10 +293,18 @@ TEST_F(PatchTest, UninstallEntryStandsInForAnIncompleteProductKey) {
 
 TEST_F(PatchTest, NoInstallationFoundIsRefused) {
   BuildPatch(Patch(), {{"a.txt", "neu"}});
+  const std::string refusal = "Es wurde keine Version von \"" + m_product +
+                              "\" gefunden. Die Installation kann nicht fortfahren.";
   Launch();
-  ExpectRefusal("Es wurde keine Version von \"" + m_product +
-                "\" gefunden. Die Installation kann nicht fortfahren.");
+  ExpectRefusal(refusal);
   HKEY key;
+  EXPECT_NE(RegOpenKeyA(HKEY_CURRENT_USER, Key().c_str(), &key), ERROR_SUCCESS);
+
+  // An uninstall command without a folder does not say where the product is.
+  SetString(HKEY_LOCAL_MACHINE, kUninstallRoot + m_product, "UninstallString",
+            "prog.exe -uninstall");
+  Launch();
+  ExpectRefusal(refusal);
   EXPECT_NE(RegOpenKeyA(HKEY_CURRENT_USER, Key().c_str(), &key), ERROR_SUCCESS);
 }
 
