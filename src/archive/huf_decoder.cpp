@@ -21,6 +21,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "huf_stream.h"
@@ -44,8 +45,8 @@ constexpr unsigned kSteps = 5;
 constexpr unsigned kRecordRounds = 32;
 // Decoding stops this many bytes before the end of the buffered code: a
 // round that starts before the end reads at most five codes of up to 255
-// bits (160 bytes) ahead, with 8-byte loads.
-constexpr size_t kInputMargin = 192;
+// bits (160 bytes) ahead, a joining step one more code, with 8-byte loads.
+constexpr size_t kInputMargin = 256;
 // Input is read (and progress reported) in kHufInputBlock steps, and
 // decoded in blocks of a few of them: a block's last pieces finish one by
 // one with fewer lanes busy, which costs less in a larger block.
@@ -249,9 +250,15 @@ void RunAll(const uint8_t* in, const Table& table, Piece* const* list, unsigned 
 
 class Decoder {
 public:
-  Decoder(const HufTree& tree, ByteSink& out) : m_tree(tree), m_table(tree), m_out(out) {
-    m_output.resize(kPieceOutput * kPieces);
-    for (unsigned j = 0; j < kPieces; ++j) m_pieces[j].buf = m_output.data() + j * kPieceOutput;
+  // blockBytes: the most the input buffer will hold (small streams need
+  // small buffers).
+  Decoder(const HufTree& tree, ByteSink& out, size_t blockBytes)
+      : m_tree(tree), m_table(tree), m_out(out) {
+    uint64_t bits = uint64_t(blockBytes) * 8;
+    unsigned pieces = unsigned(std::clamp<uint64_t>(bits / kPieceBits, 1, kPieces));
+    m_pieceOutput = size_t(std::min<uint64_t>(kPieceOutput, bits + 2 * kOutputSlack));
+    m_output.reset(new uint8_t[m_pieceOutput * pieces]);
+    for (unsigned j = 0; j < pieces; ++j) m_pieces[j].buf = m_output.get() + j * m_pieceOutput;
   }
 
   // Decodes whole codes from bitPos while the read position stays
@@ -283,7 +290,8 @@ private:
   HufDecodeTable m_table;
   ByteSink& m_out;
   std::array<Piece, kPieces> m_pieces;
-  std::vector<uint8_t> m_output;
+  std::unique_ptr<uint8_t[]> m_output; // one buffer per piece
+  size_t m_pieceOutput = 0;
   uint64_t m_produced = 0;
   uint64_t m_written = 0;
   bool m_writeFailed = false;
@@ -304,10 +312,10 @@ void Decoder::Emit(const uint8_t* p, size_t n) {
 
 void Decoder::RunTo(const uint8_t* in, Piece& c, uint64_t end) {
   while (c.pos < end && !Failed()) {
-    size_t room = size_t(c.buf + kPieceOutput - c.op);
+    size_t room = size_t(c.buf + m_pieceOutput - c.op);
     if (room < 2 * kOutputSlack) {
       EmitAndReset(c);
-      room = kPieceOutput;
+      room = m_pieceOutput;
     }
     // At most one symbol per bit, and a round's overshoot.
     uint64_t stop = std::min<uint64_t>(end, c.pos + room - kOutputSlack);
@@ -326,7 +334,7 @@ long Decoder::Sync(const uint8_t* in, Piece& from, const Piece& to) {
     while (k < to.recordCount && to.records[k] < from.pos) ++k;
     if (k == to.recordCount) return -1;
     if (to.records[k] == from.pos) return long(k);
-    if (size_t(from.buf + kPieceOutput - from.op) < kOutputSlack) EmitAndReset(from);
+    if (size_t(from.buf + m_pieceOutput - from.op) < kOutputSlack) EmitAndReset(from);
     StepOne(in, m_table, from.pos, from.op);
   }
 }
@@ -392,7 +400,7 @@ bool Decoder::Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit) {
     if (HufTree::IsLeaf(m_node)) {
       out[fill++] = uint8_t(m_node);
       m_node = m_tree.root;
-      if (fill == kPieceOutput) {
+      if (fill == m_pieceOutput) {
         Emit(out, fill);
         fill = 0;
       }
@@ -414,9 +422,12 @@ HufDecodeResult HufDecodeStream(ByteSource& in, uint64_t inLength, ByteSink& out
   BuildHufTree(counts, tree);
   if (tree.symbolCount < 2) return HufDecodeWithoutCode(reader, tree, out);
 
-  Decoder dec(tree, out);
-  // The buffer holds the bytes the last block did not reach and one block.
-  std::vector<uint8_t> input(kBlockBytes);
+  // The buffer holds the bytes the last block did not reach and a block.
+  size_t bufferSize =
+      size_t(std::min<uint64_t>(kBlockBytes, reader.CodeLeft() + kInputMargin + 16));
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[bufferSize]);
+  uint8_t* input = buffer.get();
+  Decoder dec(tree, out, bufferSize);
   size_t avail = 0;
   uint64_t bitPos = 0; // within input
   auto failed = [&]() {
@@ -425,15 +436,15 @@ HufDecodeResult HufDecodeStream(ByteSource& in, uint64_t inLength, ByteSink& out
   };
   for (;;) {
     size_t got;
-    if (!reader.ReadCode(input.data() + avail, kHufInputBlock, got))
+    if (!reader.ReadCode(input + avail, kHufInputBlock, got))
       return HufDamaged("stream ends early", dec.Written());
     avail += got;
     if (reader.CodeLeft() == 0) break;
     if (avail >= kBlockInput) {
-      if (!dec.Block(input.data(), avail, bitPos)) return failed();
+      if (!dec.Block(input, avail, bitPos)) return failed();
       // Keep the unread bytes for the next block.
       size_t keep = size_t(bitPos / 8);
-      std::memmove(input.data(), input.data() + keep, avail - keep);
+      std::memmove(input, input + keep, avail - keep);
       avail -= keep;
       bitPos %= 8;
     }
@@ -443,8 +454,7 @@ HufDecodeResult HufDecodeStream(ByteSource& in, uint64_t inLength, ByteSink& out
   uint8_t validBits;
   if (!HufReadFinal(reader, validBits, error)) return HufDamaged(error, dec.Written());
   uint64_t endBit = avail ? (avail - 1) * 8 + validBits : 0;
-  if (!dec.Block(input.data(), avail, bitPos) || !dec.Tail(input.data(), bitPos, endBit))
-    return failed();
+  if (!dec.Block(input, avail, bitPos) || !dec.Tail(input, bitPos, endBit)) return failed();
   if (dec.Produced() != tree.total)
     return HufDamaged(HufLengthMismatch(dec.Produced(), tree.total, false), dec.Written());
   HufDecodeResult r;

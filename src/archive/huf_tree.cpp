@@ -35,12 +35,21 @@ struct Builder {
     int zeros = 0;
     for (int i = 0; i < 256; ++i) {
       count[i] = counts[i];
-      work[i] = uint16_t(i);
       tree.total += counts[i];
       zeros += counts[i] == 0;
     }
     tree.symbolCount = 256 - zeros;
-    ExchangeSort(255);
+    if (literal) {
+      for (int i = 0; i < 256; ++i) work[i] = uint16_t(i);
+      ExchangeSort(255);
+    } else {
+      // A zero count is never larger than another, so it never becomes the
+      // entry a pass carries forward: leaving the zeros out (behind the
+      // others) changes neither which entries are swapped nor their order.
+      int n = 0, z = 256 - zeros;
+      for (int i = 0; i < 256; ++i) work[counts[i] ? n++ : z++] = uint16_t(i);
+      ExchangeSort(n - 1);
+    }
     uint16_t next = HufTree::kLeaves;
     for (int top = 255 - zeros; top > 0; --top) {
       // Entries 0..top-1 are in order; only entry top may be new.

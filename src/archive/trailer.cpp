@@ -1,6 +1,7 @@
 #include "trailer.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace archive {
 
@@ -10,16 +11,43 @@ uint64_t ArchiveTrailer::TotalSize() const {
   return total;
 }
 
+namespace {
+
+// A component Windows would not keep as written: empty, or only dots and
+// spaces (trailing ones are dropped, so "..." or ".. " can become ".." or
+// the folder itself).
+bool IsDotsOrEmpty(std::string_view part) {
+  return part.find_first_not_of(". ") == std::string_view::npos;
+}
+
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9 (also with an extension or trailing
+// spaces): opening such a name opens a device, not a file in the folder.
+bool IsDeviceName(std::string_view part) {
+  std::string_view base = part.substr(0, part.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  std::string upper;
+  for (char c : base) upper += char(c >= 'a' && c <= 'z' ? c - 32 : c);
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
+      upper == "CONOUT$")
+    return true;
+  return upper.size() == 4 &&
+         (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
+         upper[3] <= '9';
+}
+
+} // namespace
+
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty() || name.size() > kMaxNameLength) return false;
   if (name.find('\0') != std::string::npos || name.find(':') != std::string::npos) return false;
-  if (name[0] == '\\' || name[0] == '/') return false;
-  // No component may be "..".
+  // No component may be empty (this rules out a leading or trailing
+  // separator: a root or a folder), only dots and spaces (".."), or a device.
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find_first_of("\\/", start);
     if (end == std::string::npos) end = name.size();
-    if (name.compare(start, end - start, "..") == 0) return false;
+    std::string_view part(name.data() + start, end - start);
+    if (IsDotsOrEmpty(part) || IsDeviceName(part)) return false;
     start = end + 1;
   }
   return true;

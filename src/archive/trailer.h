@@ -98,8 +98,10 @@ std::vector<uint8_t> SerializeTrailerRegion(const ArchiveTrailer& trailer);
 // Appends the trailer region and its length word.
 bool WriteTrailer(ByteSink& sink, const ArchiveTrailer& trailer);
 
-// A bare file name that cannot reach outside the folder it is written to:
-// not empty, shorter than 260 characters, no drive, no root, no "..".
+// A file name that cannot reach outside the folder it is written to: not
+// empty, shorter than 260 characters, no drive or stream (':'), no root, no
+// empty component, no component of only dots and spaces (".." and what
+// Windows trims to it), no device name (CON, NUL, COM1, ...).
 bool IsSafeEntryName(const std::string& name);
 
 } // namespace archive
