@@ -25,7 +25,7 @@ const char kDamagedArchive[] = "Das Archiv ist besch\xE4"
 
 // Share of the bar given to checking the stream before anything is written;
 // writing the files takes the rest.
-constexpr int kCheckShare = 1500;
+constexpr int kCheckShare = 1000;
 
 bool SameName(const std::string& a, const std::string& b) {
   return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
