@@ -183,11 +183,11 @@ InstallOutcome CheckStream(const InstallRequest& request) {
   const uint64_t expected = request.trailer->TotalSize();
   if (r.status != archive::HufDecodeResult::Ok || sink.count != expected) {
     if (r.status == archive::HufDecodeResult::Ok)
-      InstallLog("Damaged archive [payload decodes to %llu bytes, the entries hold %llu]",
+      InstallLog("Damaged Archive [payload decodes to %llu bytes, the entries hold %llu]",
                  static_cast<unsigned long long>(sink.count),
                  static_cast<unsigned long long>(expected));
     else
-      InstallLog("Damaged archive [%s]", r.error.c_str());
+      InstallLog("Damaged Archive [%s]", r.error.c_str());
     return Failure(IDS_OPEN_FAILED, kDamagedArchive);
   }
   return {};
@@ -248,7 +248,7 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
   // folder is ever written, whoever filled the trailer.
   for (const auto& entry : trailer.entries) {
     if (!archive::IsSafeEntryName(entry.name)) {
-      InstallLog("Damaged archive [unsafe entry name %s]", entry.name.c_str());
+      InstallLog("Damaged Archive [unsafe entry name %s]", entry.name.c_str());
       return Failure(IDS_OPEN_FAILED, kDamagedArchive);
     }
   }

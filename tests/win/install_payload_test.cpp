@@ -195,7 +195,7 @@ TEST_F(InstallPayloadTest, DamagedPayloadIsAFailureAndWritesNothing) {
   EXPECT_TRUE(ListFolder(m_target).empty());
   std::vector<std::string> log = Log();
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1].rfind("Damaged archive [", 0), 0u) << log[1];
+  EXPECT_EQ(log[1].rfind("Damaged Archive [", 0), 0u) << log[1];
   m_program.trailer.entries[1].size -= 1;
 
   // Code bytes overwritten in the middle of the stream.
