@@ -22,10 +22,18 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "huf_stream.h"
 #include "huf_table.h"
+
+// x86-64 processors with BMI2 get their own build of the hot loop.
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__)
+#define HUF_BMI2 1
+#else
+#define HUF_BMI2 0
+#endif
 
 namespace archive {
 
@@ -35,7 +43,14 @@ using Table = HufDecodeTable;
 
 // Pieces decoded side by side; pieces per block at most, and the bits a
 // piece should have at least.
+// (Four in builds for size, such as the 32-bit stub: half the code.)
+#ifdef __OPTIMIZE_SIZE__
+constexpr unsigned kLanes = 4;
+#else
 constexpr unsigned kLanes = 8;
+#endif
+// Pieces whose state the hot loop keeps in registers at once.
+constexpr unsigned kGroup = 4;
 constexpr unsigned kPieces = 64;
 constexpr uint64_t kPieceBits = 32 * 1024;
 // Codes per round: one 64-bit load of the stream gives at least 57 bits,
@@ -107,7 +122,7 @@ __attribute__((noinline)) void SlowRound(const uint8_t* in, const Table& table, 
 // how far the steps went. A link (length 0) stops a piece's steps where they
 // are; its round is then done again one code at a time. Every round writes
 // exactly kSteps symbols.
-template <unsigned M>
+template <unsigned M, bool kBmi2 = false>
 __attribute__((always_inline)) inline bool GroupRound(const uint8_t* in, const Table& table,
                                                       uint64_t* pos, uint8_t* const* op,
                                                       size_t offset) {
@@ -116,13 +131,17 @@ __attribute__((always_inline)) inline bool GroupRound(const uint8_t* in, const T
   uint64_t bits[M];
   unsigned length[M];
   uint8_t* out[M];
+  // With BMI2 a shift by a count in a register is one instruction that
+  // leaves its source alone; hide the constant so that the compiler uses it.
+  unsigned shift = kShift;
+  if constexpr (kBmi2) asm("" : "+r"(shift));
 #pragma GCC unroll 4
   for (unsigned j = 0; j < M; ++j) bits[j] = Peek(in, pos[j]) | 1, out[j] = op[j] + offset;
 #pragma GCC unroll 8
   for (unsigned i = 0; i < kSteps; ++i) {
 #pragma GCC unroll 4
     for (unsigned j = 0; j < M; ++j) {
-      size_t index = bits[j] >> kShift;
+      size_t index = bits[j] >> shift;
       length[j] = lengths[index];
       out[j][i] = lengths[index + kSymbols];
       bits[j] <<= length[j];
@@ -157,13 +176,14 @@ struct Piece {
 };
 
 // Rounds of N pieces side by side until one of them reaches its end or
-// maxRounds are done; kRecord keeps each piece's position after each round.
+// maxRounds are done; `record` keeps each piece's position after each round.
 // Rounds go in batches that cannot carry any piece past its end by more than
 // one round (a normal round takes at most kSteps * kRootBits bits; a round
 // with a long code ends its batch), so that the ends need no test per round.
-template <unsigned N, bool kRecord>
-__attribute__((noinline)) void Interleave(const uint8_t* in, const Table& table,
-                                          Piece* const* pieces, unsigned maxRounds) {
+template <unsigned N, bool kBmi2>
+__attribute__((always_inline)) inline void InterleaveBody(const uint8_t* in, const Table& table,
+                                                          Piece* const* pieces, unsigned maxRounds,
+                                                          bool record) {
   uint64_t pos[N], end[N];
   uint8_t* op[N];
   for (unsigned j = 0; j < N; ++j)
@@ -178,11 +198,16 @@ __attribute__((noinline)) void Interleave(const uint8_t* in, const Table& table,
         maxRounds - rounds, std::max<uint64_t>(1, left / (kSteps * Table::kRootBits))));
     rounds += batch;
     for (unsigned b = 0; b < batch; ++b) {
-      constexpr unsigned kFirst = N < 4 ? N : 4;
-      bool slow = GroupRound<kFirst>(in, table, pos, op, offset);
-      if constexpr (N > 4) slow |= GroupRound<N - 4>(in, table, pos + 4, op + 4, offset);
+      bool slow = false;
+      // Groups of up to four pieces, one after the other.
+      [&]<size_t... G>(std::index_sequence<G...>) {
+        ((slow |= GroupRound<std::min(kGroup, N - kGroup * unsigned(G)), kBmi2>(
+              in, table, pos + kGroup * G, op + kGroup * G, offset)),
+         ...);
+      }
+      (std::make_index_sequence<(N + kGroup - 1) / kGroup>());
       offset += kSteps;
-      if constexpr (kRecord)
+      if (record)
         for (unsigned j = 0; j < N; ++j) pieces[j]->records[pieces[j]->recordCount++] = pos[j];
       if (__builtin_expect(slow, 0)) {
         rounds -= batch - b - 1;
@@ -193,58 +218,69 @@ __attribute__((noinline)) void Interleave(const uint8_t* in, const Table& table,
   for (unsigned j = 0; j < N; ++j) pieces[j]->pos = pos[j], pieces[j]->op = op[j] + offset;
 }
 
-template <bool kRecord>
+template <unsigned N>
+__attribute__((noinline)) void Interleave(const uint8_t* in, const Table& table,
+                                          Piece* const* pieces, unsigned maxRounds, bool record) {
+  InterleaveBody<N, false>(in, table, pieces, maxRounds, record);
+}
+
+#if HUF_BMI2
+// The same compiled for processors with BMI2, whose shifts by a register
+// count take one instruction and leave the flags alone.
+template <unsigned N>
+__attribute__((noinline, target("bmi2"))) void InterleaveBmi2(const uint8_t* in, const Table& table,
+                                                              Piece* const* pieces,
+                                                              unsigned maxRounds, bool record) {
+  InterleaveBody<N, true>(in, table, pieces, maxRounds, record);
+}
+
+bool HasBmi2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") != 0;
+  }();
+  return has;
+}
+#endif
+
+template <unsigned N>
+void InterleaveAny(const uint8_t* in, const Table& table, Piece* const* pieces, unsigned maxRounds,
+                   bool record) {
+#if HUF_BMI2
+  if (HasBmi2()) return InterleaveBmi2<N>(in, table, pieces, maxRounds, record);
+#endif
+  Interleave<N>(in, table, pieces, maxRounds, record);
+}
+
 void InterleaveSome(const uint8_t* in, const Table& table, Piece* const* pieces, unsigned n,
-                    unsigned maxRounds) {
-  static_assert(kLanes == 8);
-  switch (n) {
-  case 1:
-    Interleave<1, kRecord>(in, table, pieces, maxRounds);
-    break;
-  case 2:
-    Interleave<2, kRecord>(in, table, pieces, maxRounds);
-    break;
-  case 3:
-    Interleave<3, kRecord>(in, table, pieces, maxRounds);
-    break;
-  case 4:
-    Interleave<4, kRecord>(in, table, pieces, maxRounds);
-    break;
-  case 5:
-    Interleave<5, kRecord>(in, table, pieces, maxRounds);
-    break;
-  case 6:
-    Interleave<6, kRecord>(in, table, pieces, maxRounds);
-    break;
-  case 7:
-    Interleave<7, kRecord>(in, table, pieces, maxRounds);
-    break;
-  default:
-    Interleave<8, kRecord>(in, table, pieces, maxRounds);
-    break;
+                    unsigned maxRounds, bool record) {
+  [&]<size_t... I>(std::index_sequence<I...>) {
+    using Run = void (*)(const uint8_t*, const Table&, Piece* const*, unsigned, bool);
+    static constexpr Run runs[] = {&InterleaveAny<I + 1>...};
+    runs[n - 1](in, table, pieces, maxRounds, record);
   }
+  (std::make_index_sequence<kLanes>());
 }
 
 // Runs the n pieces of the list up to kLanes at a time, a waiting one taking
 // the lane of one that is done, until all are done: at their ends, or with
-// kRecord, also when they have their records.
-template <bool kRecord>
-void RunAll(const uint8_t* in, const Table& table, Piece* const* list, unsigned n) {
+// `record`, also when they have their records.
+void RunAll(const uint8_t* in, const Table& table, Piece* const* list, unsigned n, bool record) {
   Piece* lanes[kLanes];
   unsigned live = 0, next = 0;
   for (;;) {
     unsigned kept = 0;
     for (unsigned j = 0; j < live; ++j)
-      if (!lanes[j]->Done(kRecord)) lanes[kept++] = lanes[j];
+      if (!lanes[j]->Done(record)) lanes[kept++] = lanes[j];
     live = kept;
     for (; live < kLanes && next < n; ++next)
-      if (!list[next]->Done(kRecord)) lanes[live++] = list[next];
+      if (!list[next]->Done(record)) lanes[live++] = list[next];
     if (!live) return;
     unsigned maxRounds = UINT_MAX;
-    if (kRecord)
+    if (record)
       for (unsigned j = 0; j < live; ++j)
         maxRounds = std::min(maxRounds, kRecordRounds + 1 - lanes[j]->recordCount);
-    InterleaveSome<kRecord>(in, table, lanes, live, maxRounds);
+    InterleaveSome(in, table, lanes, live, maxRounds, record);
   }
 }
 
@@ -355,8 +391,8 @@ void Decoder::Parallel(const uint8_t* in, uint64_t start, uint64_t end, uint64_t
   for (unsigned j = 0; j + 1 < pieces; ++j) m_pieces[j].end = m_pieces[j + 1].pos;
   m_pieces[pieces - 1].end = end;
 
-  RunAll<true>(in, m_table, list + 1, pieces - 1);
-  RunAll<false>(in, m_table, list, pieces);
+  RunAll(in, m_table, list + 1, pieces - 1, true);
+  RunAll(in, m_table, list, pieces, false);
 
   // Join: each piece's output up to where the next one's becomes true.
   Piece* cur = &m_pieces[0];
