@@ -1,18 +1,20 @@
+#include "app/cancel.h"
 #include "app/load_formatted.h"
 #include "framework/exception.h"
 #include "install/payload_installer.h"
+#include "install/shortcuts.h"
 #include "install/temp_folder.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
 
-void SetupDialog::RunInstallation() {
+bool SetupDialog::RunInstallation() {
   m_strTempPath = CreatePrivateTempFolder();
   if (m_strTempPath.empty()) {
     std::string reason = SystemErrorMessage(GetLastError());
     MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason.c_str()).c_str(), m_strCaption.c_str(),
                MB_OK | MB_ICONSTOP);
     EndDialog(-1);
-    return;
+    return false;
   }
 
   InstallRequest request;
@@ -25,5 +27,27 @@ void SetupDialog::RunInstallation() {
   request.owner = this;
   request.statusText = &m_staticText;
   request.progress = &m_progress;
-  if (InstallPayload(request) == InstallResult::Failed) EndDialog(-1);
+  InstallResult result = InstallPayload(request);
+  if (result == InstallResult::Failed) EndDialog(-1);
+  if (result != InstallResult::Completed || g_bCancel) return false;
+
+  ShortcutRequest shortcuts;
+  shortcuts.installPath = m_strInstallPath;
+  shortcuts.productName = m_strProductName;
+  shortcuts.caption = m_strCaption;
+  shortcuts.hasProgram = m_bHasProgram;
+  shortcuts.iconFile = m_strIconFile;
+  shortcuts.exeName = m_strExeName;
+  shortcuts.hasStartMenu = m_bHasStartMenu;
+  shortcuts.startMenuInProgramFolder = m_bStartMenuInProgramFolder;
+  shortcuts.uninstallShortcut = m_bUninstallShortcut;
+  shortcuts.readmeShortcut = m_bReadmeShortcut;
+  shortcuts.programShortcut = m_bProgramShortcut;
+  shortcuts.programFolder = m_strProgramFolder;
+  shortcuts.readmeFile = m_strReadmeFile;
+  shortcuts.hasRegFiles = m_bHasRegFiles;
+  shortcuts.firstRegFile = m_strRegFiles[0];
+  shortcuts.parent = this;
+  CreateShortcuts(shortcuts);
+  return true;
 }

@@ -47,9 +47,19 @@ private:
   // Asks before installing into an existing directory; false on No.
   bool ConfirmExistingDirectory(const std::string& directory);
 
-  // Writes the payload into m_strInstallPath. On a failure it has shown its
-  // message and ended the dialog with -1; on a cancel it returns quietly.
-  void RunInstallation();
+  // Writes the payload into m_strInstallPath and makes the shortcuts; true
+  // when every file is in place. On a failure it has shown its message and
+  // ended the dialog with -1; on a cancel it returns quietly.
+  bool RunInstallation();
+
+  // The Flash control the product needs. The check asks when the installed
+  // one is missing or too old; false when the user declines.
+  bool CheckFlashPlugin();
+  // Runs the control's two installation commands; false when one of them
+  // cannot be started.
+  bool InstallFlashPlugin();
+  void ShowFlashRefusalPage();
+  void ShowFlashFailurePage();
 
   // Setup settings from the archive.
   uint16_t m_nVersion = 0;
@@ -89,6 +99,10 @@ private:
   std::string m_strTempPath;
   std::string m_strInstallPath;
   bool m_bDirConfirmed = false;
+  bool m_bInstallFlash = false;
+  // The refusal page shows: "Schliessen" just ends the dialog.
+  bool m_bFlashRefused = false;
+  std::string m_strFlashCommand;
   HICON m_hIcon = nullptr;
 
   // Controls.

@@ -20,7 +20,11 @@ void SetupDialog::OnOK() {
     InstallPage();
     break;
   default:
-    RunFinishActions();
+    // Refused: nothing was installed, so there is nothing to finish.
+    if (m_bFlashRefused)
+      CDialog::OnOK();
+    else
+      RunFinishActions();
     break;
   }
 }
@@ -67,7 +71,16 @@ void SetupDialog::InstallPage() {
   m_staticText.SetWindowText(LoadFormatted(IDS_INSTALLING, m_strProductName.c_str()));
   m_strInstallPath = directory + "\\";
   m_btnNext.EnableWindow(FALSE);
-  RunInstallation();
+  if (m_bNeedsFlash && !CheckFlashPlugin()) {
+    ShowFlashRefusalPage();
+    return;
+  }
+  // The plug-in's commands run only on a complete installation: after a
+  // failure or a cancel its files are not there to install.
+  if (RunInstallation() && m_bInstallFlash && !InstallFlashPlugin()) {
+    ShowFlashFailurePage();
+    return;
+  }
   if (PumpPendingMessages()) return;
   ShowFinishPage();
 }

@@ -116,8 +116,20 @@ Page SetupTest::FinishPage(bool readme) const {
   return page;
 }
 
+void SetupTest::DeclineDesktopShortcut() {
+  if (!m_program) return;
+  std::string question = Text(IDS_DESKTOP_QUESTION, m_product);
+  for (const Window& box : m_program->Dialogs())
+    if (box.IsMessageBox() && box.MessageText() == question) Program::Answer(box, IDNO);
+}
+
 bool SetupTest::Shows(const Window& dlg, const Page& page) {
-  bool shown = e2e::WaitUntil([&] { return PageOf(dlg) == page; }, 20000);
+  bool shown = e2e::WaitUntil(
+      [&] {
+        DeclineDesktopShortcut();
+        return PageOf(dlg) == page;
+      },
+      20000);
   EXPECT_EQ(PageOf(dlg), page);
   return shown;
 }
@@ -132,7 +144,12 @@ std::string SetupTest::GoToDirectoryPage(const Window& dlg) {
 void SetupTest::InstallInto(const Window& dlg, const std::string& target) {
   dlg.SetItemText(IDC_EDIT_DIR, target);
   EXPECT_TRUE(dlg.Click(IDOK));
-  e2e::WaitUntil([&] { return !dlg.ItemVisible(IDCANCEL) || !dlg; }, 30000);
+  e2e::WaitUntil(
+      [&] {
+        DeclineDesktopShortcut();
+        return !dlg.ItemVisible(IDCANCEL) || !dlg;
+      },
+      30000);
 }
 
 void SetupTest::Close(const Window& dlg) {

@@ -69,7 +69,10 @@ protected:
   Page DirectoryPage() const;
   Page FinishPage(bool readme) const;
   // Waits until the wizard shows this page; false (and a failure) otherwise.
+  // The question for a desktop shortcut that Installer() brings up is
+  // answered with No on the way: tests of the shortcuts answer it first.
   bool Shows(const Window& dlg, const Page& page);
+  void DeclineDesktopShortcut();
 
   // Page 1 -> page 2 (no license): the proposal in the edit box.
   std::string GoToDirectoryPage(const Window& dlg);

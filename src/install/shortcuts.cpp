@@ -1,0 +1,163 @@
+#include "install/shortcuts.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "app/load_formatted.h"
+#include "app/registry.h"
+#include "dialogs/shortcut_options_dialog.h"
+#include "install/directory_chain.h"
+#include "res/resource.h"
+
+namespace {
+
+const char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+struct ShortcutChoice {
+  bool desktop = false;
+  bool startMenu = false;
+};
+
+bool AskYesNo(const ShortcutRequest& r, const std::string& question) {
+  HWND owner = r.parent ? r.parent->GetSafeHwnd() : nullptr;
+  return MessageBoxA(owner, question.c_str(), r.caption.c_str(), MB_YESNO | MB_ICONQUESTION) ==
+         IDYES;
+}
+
+ShortcutChoice AskForShortcuts(const ShortcutRequest& r) {
+  ShortcutChoice choice;
+  if (r.hasProgram && r.hasStartMenu) {
+    ShortcutOptionsDialog options(r.parent);
+    options.m_bDesktop = 1;
+    options.m_bStartMenu = 1;
+    options.m_strProductName = r.productName;
+    options.DoModal();
+    choice.desktop = options.m_bDesktop != 0;
+    choice.startMenu = options.m_bStartMenu != 0;
+  } else if (r.hasProgram) {
+    choice.desktop = AskYesNo(r, LoadFormatted(IDS_DESKTOP_QUESTION, r.productName.c_str()));
+  } else if (r.hasStartMenu) {
+    choice.startMenu = AskYesNo(r, LoadFormatted(IDS_STARTMENU, nullptr));
+  }
+  return choice;
+}
+
+// One shell-link object with its persist-file interface, inside its own
+// initialisation of the component library.
+class ShellLink {
+public:
+  ShellLink() {
+    m_initialized = SUCCEEDED(CoInitialize(nullptr));
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&m_link))))
+      m_link = nullptr;
+    else if (FAILED(m_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&m_file))))
+      m_file = nullptr;
+  }
+  ~ShellLink() {
+    if (m_file) m_file->Release();
+    if (m_link) m_link->Release();
+    if (m_initialized) CoUninitialize();
+  }
+  ShellLink(const ShellLink&) = delete;
+  ShellLink& operator=(const ShellLink&) = delete;
+
+  bool Ready() const { return m_link && m_file; }
+  IShellLinkA* operator->() const { return m_link; }
+
+  // Writes the link as "folder\name.lnk", replacing one of the same name.
+  void Save(const std::string& folder, const std::string& name) const {
+    std::string path = folder + "\\" + name + ".lnk";
+    // Sized to the path, so a long one is converted whole; whether the
+    // system can then save it is its own affair.
+    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0) return;
+    std::vector<wchar_t> widePath(static_cast<size_t>(length));
+    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath.data(), length) != length) return;
+    m_file->Save(widePath.data(), TRUE);
+  }
+
+private:
+  bool m_initialized = false;
+  IShellLinkA* m_link = nullptr;
+  IPersistFile* m_file = nullptr;
+};
+
+// The program link: the program itself, or the first "Reg" file when the
+// product carries them; the icon always from the install directory.
+void SetProgramTarget(const ShellLink& link, const ShortcutRequest& r) {
+  if (r.hasRegFiles) {
+    std::string regFolder = r.installPath + "Reg\\";
+    link->SetPath((regFolder + r.firstRegFile).c_str());
+    link->SetWorkingDirectory(regFolder.c_str());
+  } else {
+    link->SetPath((r.installPath + r.exeName).c_str());
+    link->SetWorkingDirectory(r.installPath.c_str());
+  }
+  link->SetDescription(r.productName.c_str());
+  link->SetIconLocation((r.installPath + r.iconFile).c_str(), 0);
+}
+
+// An empty shell folder would put the links at the root of the drive; they
+// are left out instead.
+std::string ShellFolder(const char* name) {
+  return ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, name);
+}
+
+void CreateDesktopShortcut(const ShortcutRequest& r) {
+  std::string desktop = ShellFolder("Desktop");
+  if (desktop.empty()) return;
+  ShellLink link;
+  if (!link.Ready()) return;
+  SetProgramTarget(link, r);
+  link.Save(desktop, r.productName);
+}
+
+void CreateStartMenuEntry(const ShortcutRequest& r) {
+  std::string folder = ShellFolder("Programs");
+  if (folder.empty()) return;
+  if (!r.programFolder.empty() && r.startMenuInProgramFolder) folder += "\\" + r.programFolder;
+  folder += "\\" + r.productName;
+  // A folder that cannot be made shows as links that are not saved.
+  CreateDirectoryChain(folder);
+
+  ShellLink link;
+  if (!link.Ready()) return;
+  // One link object for all three; only the last sets arguments, so none
+  // carries over into another link.
+  if (r.programShortcut) {
+    SetProgramTarget(link, r);
+    link.Save(folder, r.productName);
+  }
+  if (r.readmeShortcut) {
+    std::string readme = r.installPath + r.readmeFile;
+    link->SetPath(readme.c_str());
+    link->SetDescription(LoadFormatted(IDS_README, nullptr).c_str());
+    link->SetIconLocation(readme.c_str(), 0);
+    link->SetWorkingDirectory(r.installPath.c_str());
+    link.Save(folder, LoadFormatted(IDS_README, nullptr));
+  }
+  if (r.uninstallShortcut) {
+    std::string program = r.installPath + r.exeName;
+    link->SetPath(program.c_str());
+    link->SetArguments("-uninstall");
+    link->SetDescription(LoadFormatted(IDS_UNINSTALL, nullptr).c_str());
+    link->SetIconLocation(program.c_str(), 0);
+    link->SetWorkingDirectory(r.installPath.c_str());
+    link.Save(folder, LoadFormatted(IDS_UNINSTALL, nullptr));
+  }
+}
+
+} // namespace
+
+void CreateShortcuts(const ShortcutRequest& request) {
+  ShortcutChoice choice = AskForShortcuts(request);
+  if (choice.desktop) CreateDesktopShortcut(request);
+  if (choice.startMenu) CreateStartMenuEntry(request);
+}

@@ -1,0 +1,117 @@
+#include "setup/flash_plugin.h"
+
+#include <vector>
+
+#include "app/files.h"
+#include "app/install_log.h"
+#include "app/load_formatted.h"
+#include "app/process.h"
+#include "app/registry.h"
+#include "framework/format.h"
+#include "res/resource.h"
+#include "setup/setup_dialog.h"
+
+namespace {
+
+// The version the carried control has; only its major part is compared.
+const WORD kRequiredVersion[4] = {7, 0, 14, 0};
+
+std::string VersionText(DWORD ms, DWORD ls) {
+  return FormatString("%i.%i.%i.%i", int(HIWORD(ms)), int(LOWORD(ms)), int(HIWORD(ls)),
+                      int(LOWORD(ls)));
+}
+
+void ReplaceAll(std::string& text, const std::string& marker, const std::string& value) {
+  for (size_t at = text.find(marker); at != std::string::npos;
+       at = text.find(marker, at + value.size()))
+    text.replace(at, marker.size(), value);
+}
+
+void ReadFileVersion(const std::string& path, DWORD& ms, DWORD& ls) {
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  if (size == 0) return;
+  std::vector<char> info(size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  char root[] = "\\";
+  if (!VerQueryValueA(info.data(), root, reinterpret_cast<void**>(&fixed), &length) ||
+      fixed == nullptr || length < sizeof(VS_FIXEDFILEINFO))
+    return;
+  ms = fixed->dwFileVersionMS;
+  ls = fixed->dwFileVersionLS;
+}
+
+} // namespace
+
+InstalledFlash FindInstalledFlash() {
+  InstalledFlash installed;
+  std::string classId =
+      ReadRegistryString(HKEY_CLASSES_ROOT, "ShockwaveFlash.ShockwaveFlash\\CLSID", nullptr);
+  std::string server = ReadRegistryString(
+      HKEY_CLASSES_ROOT, ("CLSID\\" + classId + "\\InprocServer32").c_str(), nullptr);
+  installed.found = !server.empty() && FileExists(server.c_str());
+  if (installed.found) ReadFileVersion(server, installed.versionMS, installed.versionLS);
+  return installed;
+}
+
+bool IsFlashAccepted(const InstalledFlash& installed) { return HIWORD(installed.versionMS) >= 7; }
+
+std::string FlashQuestion(const InstalledFlash& installed) {
+  std::string text = LoadFormatted(installed.found ? IDS_FLASH_OLD : IDS_FLASH_MISSING, nullptr);
+  ReplaceAll(text, "VEROLD", VersionText(installed.versionMS, installed.versionLS));
+  ReplaceAll(text, "VERNEW",
+             VersionText(MAKELONG(kRequiredVersion[1], kRequiredVersion[0]),
+                         MAKELONG(kRequiredVersion[3], kRequiredVersion[2])));
+  return text;
+}
+
+std::string FlashInfCommand(const std::string& tempPath, const std::string& infFile) {
+  return "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 " + tempPath + infFile;
+}
+
+std::string FlashRegistrationCommand(const std::string& tempPath, const std::string& registrar,
+                                     const std::string& systemDirectory,
+                                     const std::string& control) {
+  return "\"" + tempPath + registrar + "\" \"" + systemDirectory + "\\macromed\\flash\\" + control +
+         "\" /s";
+}
+
+bool SetupDialog::CheckFlashPlugin() {
+  InstalledFlash installed = FindInstalledFlash();
+  m_bInstallFlash = false;
+  if (IsFlashAccepted(installed)) return true;
+  if (MessageBox(FlashQuestion(installed).c_str(), m_strCaption.c_str(),
+                 MB_YESNO | MB_ICONINFORMATION) == IDNO)
+    return false;
+  m_bInstallFlash = true;
+  // The temporary folder is made by the installation; the command is
+  // completed there, once its path is known.
+  return true;
+}
+
+bool SetupDialog::InstallFlashPlugin() {
+  InstallLog("Installing Shockwave Flash");
+  m_strFlashCommand = FlashInfCommand(m_strTempPath, m_strFlashInf);
+  InstallLog("%s", m_strFlashCommand.c_str());
+  if (!RunProcess(m_strFlashCommand.c_str(), false)) return false;
+
+  char systemDirectory[MAX_PATH] = "";
+  GetSystemDirectoryA(systemDirectory, MAX_PATH);
+  m_strFlashCommand = FlashRegistrationCommand(m_strTempPath, m_strFlashRegTool, systemDirectory,
+                                               m_strFlashControl);
+  InstallLog("%s", m_strFlashCommand.c_str());
+  return RunProcess(m_strFlashCommand.c_str(), false);
+}
+
+void SetupDialog::ShowFlashRefusalPage() {
+  m_bFlashRefused = true;
+  ShowClosingPage(LoadFormatted(IDS_FLASH_REFUSED, nullptr));
+}
+
+void SetupDialog::ShowFlashFailurePage() {
+  std::string text = LoadFormatted(IDS_FLASH_FAILED, nullptr);
+  InstallLog("%s", text.c_str());
+  ShowClosingPage(text);
+}
