@@ -32,6 +32,8 @@ HufEncoder::HufEncoder(const HufCounts& counts, ByteSink& out, std::string_view 
   HufTree tree;
   BuildHufTree(counts, tree);
   m_hasCode = tree.symbolCount > 1;
+  m_expected = tree.total;
+  m_onlySymbol = tree.symbolCount == 1 ? int(tree.root) : -1;
   ComputeHufCodes(tree, m_codes);
   for (int s = 0; s < 256; ++s) {
     const HufCode& c = m_codes[s];
@@ -81,8 +83,14 @@ void HufEncoder::PutLong(uint8_t symbol) {
 
 bool HufEncoder::Write(const void* data, size_t n) {
   if (!m_ok || m_finished) return false;
-  if (!m_hasCode) return true;
+  m_given += n;
   const auto* p = static_cast<const uint8_t*>(data);
+  if (!m_hasCode) {
+    // No code: the data can only be the one byte value counted.
+    for (size_t i = 0; i < n; ++i)
+      if (p[i] != m_onlySymbol) return m_ok = false;
+    return true;
+  }
   const auto* end = p + n;
   uint64_t acc = m_acc;
   unsigned bits = m_bits;
@@ -101,7 +109,8 @@ bool HufEncoder::Write(const void* data, size_t n) {
     const uint8_t* stop = p + std::min<size_t>(size_t(end - p), room);
     for (; p < stop; ++p) {
       unsigned len = m_length[*p];
-      if (len > 32) {
+      if (len - 1 >= 32) { // over 32 bits, or no code: a byte the counts said was not there
+        if (len == 0) return m_ok = false;
         m_acc = acc, m_bits = bits, m_pos = pos;
         PutLong(*p);
         acc = m_acc, bits = m_bits, pos = m_pos;
@@ -141,7 +150,7 @@ bool HufEncoder::Finish() {
     valid = 8; // the last code byte is full
   }
   m_buf[m_pos++] = valid;
-  return Flush();
+  return Flush() && m_given == m_expected;
 }
 
 } // namespace archive

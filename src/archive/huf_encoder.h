@@ -29,8 +29,12 @@ public:
   HufEncoder(const HufEncoder&) = delete;
   HufEncoder& operator=(const HufEncoder&) = delete;
 
-  bool Write(const void* data, size_t n); // false on sink error
-  bool Finish();                          // last code byte + valid-bit count
+  // False on a sink error, or for a byte value the counts do not have.
+  bool Write(const void* data, size_t n);
+  // Last code byte and the valid-bit count. False on a sink error, or when
+  // the bytes written do not add up to the counts (the stream is then
+  // written but would not decode).
+  bool Finish();
   uint64_t BytesWritten() const { return m_written + uint64_t(m_pos); }
 
 private:
@@ -53,6 +57,9 @@ private:
   size_t m_pos = 0;
   uint64_t m_written = 0;
   uint64_t m_headerSize = 0;
+  uint64_t m_expected = 0; // the counts' sum
+  uint64_t m_given = 0;    // bytes passed to Write
+  int m_onlySymbol = -1;   // without a code: the one byte value, if any
 };
 
 } // namespace archive

@@ -15,8 +15,10 @@ using Decoder = HufDecodeResult (*)(ByteSource&, uint64_t, ByteSink&,
                                     const std::function<bool(uint64_t)>&);
 const Decoder kDecoders[] = {&HufDecodeStream, &HufDecodeBitwise};
 
+// matching: the data has exactly the counts (else Finish reports the
+// mismatch, but the stream is written all the same).
 std::vector<uint8_t> EncodeWith(const HufCounts& counts, const std::vector<uint8_t>& data,
-                                std::string_view name = {}) {
+                                std::string_view name = {}, bool matching = true) {
   VectorSink sink;
   HufEncoder enc(counts, sink, name);
   // In uneven pieces, as a caller feeds it file by file.
@@ -27,7 +29,7 @@ std::vector<uint8_t> EncodeWith(const HufCounts& counts, const std::vector<uint8
     pos += n;
     piece = piece * 3 + 1;
   }
-  EXPECT_TRUE(enc.Finish());
+  EXPECT_EQ(enc.Finish(), matching);
   EXPECT_EQ(enc.BytesWritten(), sink.bytes.size());
   return sink.bytes;
 }
@@ -425,7 +427,7 @@ TEST(HufRoundTrip, CodesOverTwoHundredBits) {
   unsigned longest = 0;
   for (uint8_t b : message) longest = std::max(longest, codes[b].length);
   ASSERT_GE(longest, 200u);
-  auto stream = EncodeWith(counts, message);
+  auto stream = EncodeWith(counts, message, {}, false);
   for (Decoder dec : kDecoders) {
     std::vector<uint8_t> back;
     auto r = Decode(dec, stream, back);
@@ -657,5 +659,49 @@ TEST(HufProgress, CancelAtTheEnd) {
     std::vector<uint8_t> out;
     auto r = Decode(dec, stream, out, [](uint64_t) { return false; });
     EXPECT_EQ(r.status, HufDecodeResult::Cancelled);
+  }
+}
+
+TEST(HufEncoder, DataThatDoesNotMatchTheCounts) {
+  std::vector<uint8_t> data = {'a', 'b', 'a'};
+  HufCounts counts{};
+  CountBytes(counts, data.data(), data.size());
+  {
+    // A byte the counts do not have.
+    VectorSink sink;
+    HufEncoder enc(counts, sink);
+    uint8_t bad[] = {'a', 'c'};
+    EXPECT_FALSE(enc.Write(bad, 2));
+    EXPECT_FALSE(enc.Finish());
+  }
+  {
+    // Fewer bytes than counted.
+    VectorSink sink;
+    HufEncoder enc(counts, sink);
+    EXPECT_TRUE(enc.Write(data.data(), 2));
+    EXPECT_FALSE(enc.Finish());
+  }
+  {
+    // More bytes than counted.
+    VectorSink sink;
+    HufEncoder enc(counts, sink);
+    EXPECT_TRUE(enc.Write(data.data(), 3));
+    EXPECT_TRUE(enc.Write(data.data(), 1));
+    EXPECT_FALSE(enc.Finish());
+  }
+  {
+    // Without a code: only the counted byte value.
+    HufCounts one{};
+    one['x'] = 2;
+    VectorSink sink;
+    HufEncoder enc(one, sink);
+    EXPECT_FALSE(enc.Write("xy", 2));
+  }
+  {
+    HufCounts none{};
+    VectorSink sink;
+    HufEncoder enc(none, sink);
+    EXPECT_TRUE(enc.Write("", 0));
+    EXPECT_FALSE(enc.Write("x", 1));
   }
 }
