@@ -5,7 +5,10 @@
 // Input: first byte 0 = the rest is a whole stream as it stands; otherwise
 // the next 32 bytes give the counts of symbols 0..31 (count = byte << shift,
 // shift from the first byte, so very skewed and wrapping counts occur), the
-// rest is code bytes and the last byte the valid-bit count.
+// rest is code bytes and the last byte the valid-bit count. With bit 6 of
+// the first byte set, the code bytes are stretched to tens of KiB (a simple
+// generator seeded by them), so that the decoder cuts them into pieces that
+// start inside codes.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -39,6 +42,18 @@ std::vector<uint8_t> MakeStream(const uint8_t* data, size_t size) {
   }
   stream.push_back(1); // name field: just its NUL
   stream.push_back(0);
+  if ((data[0] & 0x40) && size > i + 2) {
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (size_t k = i; k < size; ++k) state = (state ^ data[k]) * 0x100000001B3ull;
+    size_t n = 16384 + (state >> 40) % 200000;
+    for (size_t k = 0; k < n; ++k) {
+      state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+      // Mostly the input's own bytes, so that mutations still steer.
+      stream.push_back(k % 4 ? uint8_t(state) : data[i + k % (size - i)]);
+    }
+    stream.push_back(uint8_t(data[size - 1] % 9));
+    return stream;
+  }
   stream.insert(stream.end(), data + i, data + size);
   return stream;
 }
