@@ -124,9 +124,8 @@ __attribute__((noinline)) void SlowRound(const uint8_t* in, const Table& table, 
 // exactly kSteps symbols.
 template <unsigned M, bool kBmi2 = false>
 __attribute__((always_inline)) inline bool GroupRound(const uint8_t* in, const Table& table,
-                                                      uint64_t* pos, uint8_t* const* op,
-                                                      size_t offset) {
-  const uint8_t* lengths = table.Lengths();
+                                                      const uint8_t* lengths, uint64_t* pos,
+                                                      uint8_t* const* op, size_t offset) {
   constexpr size_t kSymbols = size_t(1) << Table::kRootBits; // symbols follow the lengths
   uint64_t bits[M];
   unsigned length[M];
@@ -154,7 +153,7 @@ __attribute__((always_inline)) inline bool GroupRound(const uint8_t* in, const T
       SlowRound(in, table, pos[j], out[j]);
       slow = true;
     } else {
-      pos[j] += unsigned(__builtin_ctzll(bits[j]));
+      pos[j] += uint64_t(unsigned(__builtin_ctzll(bits[j])));
     }
   }
   return slow;
@@ -190,6 +189,7 @@ __attribute__((always_inline)) inline void InterleaveBody(const uint8_t* in, con
     pos[j] = pieces[j]->pos, end[j] = pieces[j]->end, op[j] = pieces[j]->op;
   size_t offset = 0; // every round writes kSteps symbols to each piece
   unsigned rounds = 0;
+  const uint8_t* lengths = table.Lengths();
   while (rounds < maxRounds) {
     uint64_t left = UINT64_MAX;
     for (unsigned j = 0; j < N; ++j) left = std::min(left, pos[j] < end[j] ? end[j] - pos[j] : 0);
@@ -202,7 +202,7 @@ __attribute__((always_inline)) inline void InterleaveBody(const uint8_t* in, con
       // Groups of up to four pieces, one after the other.
       [&]<size_t... G>(std::index_sequence<G...>) {
         ((slow |= GroupRound<std::min(kGroup, N - kGroup * unsigned(G)), kBmi2>(
-              in, table, pos + kGroup * G, op + kGroup * G, offset)),
+              in, table, lengths, pos + kGroup * G, op + kGroup * G, offset)),
          ...);
       }
       (std::make_index_sequence<(N + kGroup - 1) / kGroup>());
@@ -358,7 +358,8 @@ void Decoder::RunTo(const uint8_t* in, Piece& c, uint64_t end) {
     uint64_t pos = c.pos;
     uint8_t* op = c.op;
     size_t offset = 0;
-    for (; pos < stop; offset += kSteps) GroupRound<1>(in, m_table, &pos, &op, offset);
+    for (; pos < stop; offset += kSteps)
+      GroupRound<1>(in, m_table, m_table.Lengths(), &pos, &op, offset);
     c.pos = pos;
     c.op = op + offset;
   }

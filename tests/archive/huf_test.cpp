@@ -725,3 +725,51 @@ TEST(HufRoundTrip, CodesThatNeverResynchronise) {
   auto four = Random(1 << 20, rng, 4);
   ExpectRoundTrip(four);
 }
+
+// ---- findings of the fuzzers, kept as they were found --------------------------
+
+// fuzz_huf_decoder: a stream whose counts hold one byte value 2^30 times
+// (no code; its 36 code bytes are ignored), decoded into a sink that fails
+// after 64 MiB. The decoder must report the write error and count as written
+// only what the sink accepted.
+TEST(FuzzFinding, OneSymbolOfAGibibyteIntoAFailingSink) {
+  std::vector<uint8_t> stream(1024, 0);
+  stream[3] = 0x40; // count of byte 0: 1 << 30
+  stream.push_back(1);
+  stream.push_back(0);
+  const uint8_t code[] = {0x00, 0x00, 0x00, 0x00, 0x81, 0x03, 0x40, 0x01, 0x03, 0x03, 0x01, 0x03,
+                          0x01, 0x00, 0x03, 0x02, 0xfd, 0xff, 0x48, 0x00, 0x00, 0x00, 0x00, 0x00,
+                          0x00, 0x01, 0x00, 0x00, 0x00, 0x2a, 0x02, 0x02, 0x02, 0x02, 0x38, 0x00};
+  stream.insert(stream.end(), std::begin(code), std::end(code));
+  struct CappedSink : ByteSink {
+    uint64_t accepted = 0;
+    bool Write(const void*, size_t n) override {
+      if (accepted + n > (64u << 20)) return false;
+      accepted += n;
+      return true;
+    }
+  };
+  for (Decoder dec : kDecoders) {
+    MemorySource src(stream.data(), stream.size());
+    CappedSink sink;
+    auto r = dec(src, stream.size(), sink, {});
+    EXPECT_EQ(r.status, HufDecodeResult::WriteError);
+    EXPECT_EQ(r.written, sink.accepted);
+  }
+  // Into a sink that takes it all: exactly 2^30 bytes.
+  struct CountingSink : ByteSink {
+    uint64_t bytes = 0;
+    bool ok = true;
+    bool Write(const void* data, size_t n) override {
+      auto* p = static_cast<const uint8_t*>(data);
+      ok = ok && std::all_of(p, p + std::min<size_t>(n, 64), [](uint8_t b) { return b == 0; });
+      bytes += n;
+      return true;
+    }
+  } all;
+  MemorySource src(stream.data(), stream.size());
+  auto r = HufDecodeStream(src, stream.size(), all, {});
+  EXPECT_EQ(r.status, HufDecodeResult::Ok);
+  EXPECT_EQ(all.bytes, uint64_t(1) << 30);
+  EXPECT_TRUE(all.ok);
+}
