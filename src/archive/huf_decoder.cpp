@@ -41,16 +41,16 @@ namespace {
 
 using Table = HufDecodeTable;
 
-// Pieces decoded side by side; pieces per block at most, and the bits a
-// piece should have at least.
-// (Four in builds for size, such as the 32-bit stub: half the code.)
+// Pieces decoded side by side (four in builds for size, such as the 32-bit
+// stub: half the code), and of those, how many the hot loop keeps in
+// registers at once.
 #ifdef __OPTIMIZE_SIZE__
 constexpr unsigned kLanes = 4;
 #else
 constexpr unsigned kLanes = 8;
 #endif
-// Pieces whose state the hot loop keeps in registers at once.
 constexpr unsigned kGroup = 4;
+// Pieces per block at most, and the bits a piece has at least.
 constexpr unsigned kPieces = 64;
 constexpr uint64_t kPieceBits = 32 * 1024;
 // Codes per round: one 64-bit load of the stream gives at least 57 bits,

@@ -46,7 +46,7 @@ HufEncoder::HufEncoder(const HufCounts& counts, ByteSink& out, std::string_view 
     for (int k = 0; k < 4; ++k) *p++ = uint8_t(counts[s] >> (8 * k));
   name = name.substr(0, std::min<size_t>(name.size(), 254));
   *p++ = uint8_t(name.size() + 1);
-  std::memcpy(p, name.data(), name.size());
+  if (!name.empty()) std::memcpy(p, name.data(), name.size());
   p += name.size();
   *p++ = 0;
   m_pos = size_t(p - m_buf.data());
