@@ -89,6 +89,16 @@ public:
     }
     return true;
   }
+  // The name of a payload file the trailer refers to: empty, or a safe
+  // entry name (the program opens and starts these files in its folder).
+  bool Name(std::string& s, const char* field) {
+    if (!Text(s, field, kMaxNameLength)) return false;
+    if (!s.empty() && !IsSafeEntryName(s)) {
+      error = std::string("unsafe ") + field + " [" + s + "]";
+      return false;
+    }
+    return true;
+  }
   size_t Remaining() const { return m_bytes.size() - m_pos; }
   std::string error;
 
@@ -159,17 +169,17 @@ TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& t) {
   if (t.IsInstaller()) {
     if (!in.Text(t.startMenuGroup, "start-menu group", kMaxTextLength)) return failed();
     if (!in.U32(t.hasProgram, "program flag")) return failed();
-    if (t.hasProgram && (!in.Text(t.iconFile, "icon file", kMaxNameLength) ||
-                         !in.Text(t.programFile, "program file", kMaxNameLength)))
+    if (t.hasProgram &&
+        (!in.Name(t.iconFile, "icon file") || !in.Name(t.programFile, "program file")))
       return failed();
     if (!in.U32(t.hasPlugin, "plug-in flag")) return failed();
-    if (t.hasPlugin && (!in.Text(t.pluginControlFile, "plug-in control", kMaxNameLength) ||
-                        !in.Text(t.pluginInfFile, "plug-in setup file", kMaxNameLength) ||
-                        !in.Text(t.pluginRegistrar, "plug-in registrar", kMaxNameLength)))
+    if (t.hasPlugin && (!in.Name(t.pluginControlFile, "plug-in control") ||
+                        !in.Name(t.pluginInfFile, "plug-in setup file") ||
+                        !in.Name(t.pluginRegistrar, "plug-in registrar")))
       return failed();
   }
   if (!in.U32(t.hasReadme, "readme flag")) return failed();
-  if (t.hasReadme && !in.Text(t.readmeFile, "readme file", kMaxNameLength)) return failed();
+  if (t.hasReadme && !in.Name(t.readmeFile, "readme file")) return failed();
   if (t.IsInstaller()) {
     if (!in.U32(t.hasShortcutOptions, "shortcut flag")) return failed();
     if (t.hasShortcutOptions && (!in.U32(t.useStartMenuGroup, "shortcut options") ||
@@ -180,7 +190,7 @@ TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& t) {
     if (!in.U32(t.hasRegFiles, "Reg flag")) return failed();
     if (t.hasRegFiles)
       for (auto& name : t.regFiles)
-        if (!in.Text(name, "Reg file", kMaxNameLength)) return failed();
+        if (!in.Name(name, "Reg file")) return failed();
     if (!in.U32(t.hasReserved, "reserved flag")) return failed();
     if (t.hasReserved && !in.U32(t.reservedValue, "reserved value")) return failed();
   }

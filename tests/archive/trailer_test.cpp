@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace archive;
 
 namespace {
@@ -398,4 +400,38 @@ TEST(TrailerDamaged, UnsafeEntryNames) {
   t.entries[0].name = std::string("a\0b", 3);
   ArchiveTrailer back;
   EXPECT_FALSE(Read(BuildFile(t, 100, 0), back).ok);
+}
+
+TEST(TrailerDamaged, UnsafeNamesOfSpecialFiles) {
+  // The names the trailer gives for its program, icon, plug-in, readme and
+  // Reg files are opened and started in the target folder: they must be
+  // safe names too (or empty).
+  auto setters = std::vector<std::function<void(ArchiveTrailer&, const std::string&)>>{
+      [](ArchiveTrailer& t, const std::string& n) { t.iconFile = n; },
+      [](ArchiveTrailer& t, const std::string& n) { t.programFile = n; },
+      [](ArchiveTrailer& t, const std::string& n) { t.pluginControlFile = n; },
+      [](ArchiveTrailer& t, const std::string& n) { t.pluginInfFile = n; },
+      [](ArchiveTrailer& t, const std::string& n) { t.pluginRegistrar = n; },
+      [](ArchiveTrailer& t, const std::string& n) { t.readmeFile = n; },
+      [](ArchiveTrailer& t, const std::string& n) { t.regFiles[3] = n; },
+  };
+  for (auto& set : setters) {
+    for (const char* bad : {"..\\..\\Windows\\system32\\calc.exe", "C:\\x.exe", "\\x", "NUL"}) {
+      ArchiveTrailer t = FullInstaller();
+      set(t, bad);
+      ArchiveTrailer back;
+      auto r = Read(BuildFile(t, 100, 0), back);
+      EXPECT_FALSE(r.ok) << bad;
+      EXPECT_NE(r.error.find("unsafe"), std::string::npos) << r.error;
+    }
+    ArchiveTrailer t = FullInstaller();
+    set(t, "");
+    ArchiveTrailer back;
+    EXPECT_TRUE(Read(BuildFile(t, 100, 0), back).ok);
+  }
+  // Patch readme too.
+  ArchiveTrailer p = Patch(true);
+  p.readmeFile = "../liesmich.txt";
+  ArchiveTrailer back;
+  EXPECT_FALSE(Read(BuildFile(p, 100, 0), back).ok);
 }
