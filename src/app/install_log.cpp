@@ -15,10 +15,8 @@ void WriteText(HANDLE file, const std::string& text) {
 } // namespace
 
 std::string FormatLogTimestamp(const SYSTEMTIME& time) {
-  char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "%02i/%02i/%04i %02i:%02i.%02i\t", time.wDay, time.wMonth,
-                time.wYear, time.wHour, time.wMinute, time.wSecond);
-  return stamp;
+  return FormatString("%02i/%02i/%04i %02i:%02i.%02i\t", time.wDay, time.wMonth, time.wYear,
+                      time.wHour, time.wMinute, time.wSecond);
 }
 
 void InstallLog(const char* fmt, ...) {

@@ -2,7 +2,7 @@
 
 #include "app/install_log.h"
 
-#include <cstdio>
+#include "framework/format.h"
 
 namespace {
 
@@ -19,19 +19,19 @@ bool ReadProcessorText(const char* key, const char* valueName, char (&text)[256]
 // Logs the instances 0000, 0001, ... of one device class up to the first gap.
 void ReportDriverClass(const char* className) {
   for (int instance = 0;; ++instance) {
-    char key[512];
-    std::snprintf(key, sizeof key, "SYSTEM\\CurrentControlSet\\Control\\Class\\%s\\%04i", className,
-                  instance);
+    std::string key =
+        FormatString("SYSTEM\\CurrentControlSet\\Control\\Class\\%s\\%04i", className, instance);
     char description[256] = "";
     char date[128] = "";
     char provider[128] = "";
     DWORD size = sizeof description;
-    if (!TryReadRegistryString(HKEY_LOCAL_MACHINE, key, "DriverDesc", description, &size)) return;
+    if (!TryReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "DriverDesc", description, &size))
+      return;
     // A missing date or provider stays empty.
     size = sizeof date;
-    TryReadRegistryString(HKEY_LOCAL_MACHINE, key, "DriverDate", date, &size);
+    TryReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "DriverDate", date, &size);
     size = sizeof provider;
-    TryReadRegistryString(HKEY_LOCAL_MACHINE, key, "ProviderName", provider, &size);
+    TryReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "ProviderName", provider, &size);
     InstallLog("Driver : [%s] [%s] [%s]", description, provider, date);
   }
 }
@@ -67,17 +67,16 @@ void ReportMemory() {
 
 void ReportProcessors() {
   for (int number = 0; number < 10; ++number) {
-    char key[128];
-    std::snprintf(key, sizeof key, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\%i", number);
+    std::string key = FormatString("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\%i", number);
     DWORD speed = 0;
-    if (TryReadRegistryDword(HKEY_LOCAL_MACHINE, key, "~MHz", speed))
+    if (TryReadRegistryDword(HKEY_LOCAL_MACHINE, key.c_str(), "~MHz", speed))
       InstallLog("Approximated CPU Speed: %iMHz", static_cast<int>(speed));
     char text[256];
-    if (ReadProcessorText(key, "ProcessorNameString", text))
+    if (ReadProcessorText(key.c_str(), "ProcessorNameString", text))
       InstallLog("Processor Name        : [%s]", text);
-    if (ReadProcessorText(key, "VendorIdentifier", text))
+    if (ReadProcessorText(key.c_str(), "VendorIdentifier", text))
       InstallLog("Vendor Identifier     : [%s]", text);
-    if (ReadProcessorText(key, "Identifier", text))
+    if (ReadProcessorText(key.c_str(), "Identifier", text))
       InstallLog("Stepping              : [%s]", text);
   }
   InstallLog("");

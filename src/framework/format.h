@@ -5,7 +5,7 @@
 #include <string>
 
 #if defined(__GNUC__)
-#define AFX_PRINTF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#define AFX_PRINTF_FORMAT(fmt, args) __attribute__((format(ms_printf, fmt, args)))
 #else
 #define AFX_PRINTF_FORMAT(fmt, args)
 #endif

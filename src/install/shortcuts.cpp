@@ -16,6 +16,12 @@
 
 namespace {
 
+// The shell's link object and the two interfaces used of it. Defined here
+// rather than taken from libuuid, whose one object holds every GUID there is.
+const CLSID kShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kShellLinkInterface = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kPersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
 const char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
@@ -54,10 +60,11 @@ class ShellLink {
 public:
   ShellLink() {
     m_initialized = SUCCEEDED(CoInitialize(nullptr));
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    if (FAILED(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface,
                                 reinterpret_cast<void**>(&m_link))))
       m_link = nullptr;
-    else if (FAILED(m_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&m_file))))
+    else if (FAILED(
+                 m_link->QueryInterface(kPersistFileInterface, reinterpret_cast<void**>(&m_file))))
       m_file = nullptr;
   }
   ~ShellLink() {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include "framework/format.h"
 
 namespace {
 
@@ -44,10 +44,8 @@ std::string CreatePrivateTempFolder() {
   // is ours cannot be shared with another program or another installer.
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (DWORD attempt = 0; attempt < 1000; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "TVS%05lX.tmp",
-                  static_cast<unsigned long>((seed + attempt) & 0xFFFFF));
-    std::string path = temp + name;
+    std::string path =
+        temp + FormatString("TVS%05lX.tmp", static_cast<unsigned long>((seed + attempt) & 0xFFFFF));
     if (path.size() + 1 >= MAX_PATH) return {};
     if (CreateDirectoryA(path.c_str(), nullptr)) return path + "\\";
     if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
