@@ -14,3 +14,9 @@ target_link_libraries(setupstub PRIVATE
 # Small: drop unused code and the symbol table.
 target_compile_options(setupstub PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(setupstub PRIVATE -Wl,--gc-sections -s)
+# The shipping stub stays small: at most 256 KiB.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  add_custom_command(TARGET setupstub POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setupstub> -DLIMIT=262144
+            -P ${CMAKE_SOURCE_DIR}/cmake/check-size.cmake)
+endif()
