@@ -1,5 +1,7 @@
 #include "app/setup_app.h"
 
+#include "app/damaged_archive.h"
+
 #include <cstdint>
 #include <cstdlib>
 
@@ -21,10 +23,6 @@ void __verbose_terminate_handler() { std::abort(); }
 } // namespace __gnu_cxx
 
 namespace {
-
-// Reason shown for an archive that fails validation (code page 1252).
-const char kDamagedArchive[] = "Das Archiv ist besch\xE4"
-                               "digt";
 
 // String 1 with the reason, stop icon: the program cannot go on.
 void ShowOpenFailure(const char* reason) {
@@ -81,7 +79,7 @@ BOOL SetupApp::InitInstance() {
     file.Close();
     if (!check.ok) {
       InstallLog("Damaged Archive [%s]", check.error.c_str());
-      ShowOpenFailure(kDamagedArchive);
+      ShowOpenFailure(kDamagedArchiveReason);
       return FALSE;
     }
 

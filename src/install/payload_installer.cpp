@@ -5,6 +5,7 @@
 #include <mbstring.h>
 
 #include "app/cancel.h"
+#include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "archive/huf_decoder.h"
@@ -17,11 +18,6 @@
 #include "res/resource.h"
 
 namespace {
-
-// Reason shown for a payload stream that does not decode to its entries
-// (code page 1252).
-const char kDamagedArchive[] = "Das Archiv ist besch\xE4"
-                               "digt";
 
 // Share of the bar given to checking the stream before anything is written;
 // writing the files takes the rest.
@@ -188,7 +184,7 @@ InstallOutcome CheckStream(const InstallRequest& request) {
                  static_cast<unsigned long long>(expected));
     else
       InstallLog("Damaged Archive [%s]", r.error.c_str());
-    return Failure(IDS_OPEN_FAILED, kDamagedArchive);
+    return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
   }
   return {};
 }
@@ -249,7 +245,7 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
   for (const auto& entry : trailer.entries) {
     if (!archive::IsSafeEntryName(entry.name)) {
       InstallLog("Damaged Archive [unsafe entry name %s]", entry.name.c_str());
-      return Failure(IDS_OPEN_FAILED, kDamagedArchive);
+      return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
     }
   }
 

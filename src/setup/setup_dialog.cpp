@@ -1,6 +1,7 @@
 #include "setup/setup_dialog.h"
 
 #include "app/cancel.h"
+#include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "framework/archive_file.h"
@@ -11,9 +12,6 @@ namespace {
 
 // Caption of the failures before the archive's own caption is known.
 const char kStartCaption[] = "Trevano";
-// Reason shown for an archive that fails validation (code page 1252).
-const char kDamagedArchive[] = "Das Archiv ist besch\xE4"
-                               "digt";
 
 } // namespace
 
@@ -47,7 +45,7 @@ BOOL SetupDialog::OnInitDialog() {
     return TRUE;
   }
   if (!ReadDirectory()) {
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, kDamagedArchive).c_str(), kStartCaption,
+    MessageBox(LoadFormatted(IDS_OPEN_FAILED, kDamagedArchiveReason).c_str(), kStartCaption,
                MB_OK | MB_ICONHAND);
     EndDialog(-1);
     return TRUE;
