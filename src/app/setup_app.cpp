@@ -1,11 +1,11 @@
 #include "app/setup_app.h"
 
-#include "app/damaged_archive.h"
-
 #include <cstdint>
 #include <cstdlib>
 
+#include "app/damaged_archive.h"
 #include "app/install_log.h"
+#include "app/load_formatted.h"
 #include "app/system_report.h"
 #include "archive/trailer.h"
 #include "framework/archive_file.h"
@@ -26,8 +26,7 @@ namespace {
 
 // String 1 with the reason, stop icon: the program cannot go on.
 void ShowOpenFailure(const char* reason) {
-  std::string text = FormatString(AfxLoadString(IDS_OPEN_FAILED).c_str(), reason);
-  AfxMessageBox(text, MB_OK | MB_ICONHAND);
+  AfxMessageBox(LoadFormatted(IDS_OPEN_FAILED, reason), MB_OK | MB_ICONHAND);
 }
 
 template <typename Dialog> void RunWizard(CWinApp& app) {
@@ -57,7 +56,7 @@ BOOL SetupApp::InitInstance() {
     CFile file;
     if (!file.Open(path, CFile::modeRead | CFile::shareDenyNone, &error)) {
       error.GetErrorMessage(path, MAX_PATH);
-      std::string text = FormatString(AfxLoadString(IDS_OPEN_FAILED).c_str(), path);
+      std::string text = LoadFormatted(IDS_OPEN_FAILED, path);
       InstallLog("Error [%s]", text.c_str());
       AfxMessageBox(text, MB_OK | MB_ICONHAND);
       return FALSE;
