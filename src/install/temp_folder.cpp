@@ -15,7 +15,9 @@ std::string SystemTempPath() {
   return path;
 }
 
-void RemoveTree(const std::string& folder) {
+} // namespace
+
+void RemoveFolderTree(const std::string& folder) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
@@ -26,7 +28,7 @@ void RemoveTree(const std::string& folder) {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path + "\\");
+        RemoveFolderTree(path + "\\");
       else
         DeleteFileA(path.c_str());
     } while (FindNextFileA(search, &found));
@@ -34,8 +36,6 @@ void RemoveTree(const std::string& folder) {
   }
   RemoveDirectoryA(folder.c_str());
 }
-
-} // namespace
 
 std::string CreatePrivateTempFolder() {
   std::string temp = SystemTempPath();
@@ -61,5 +61,5 @@ void RemovePrivateTempFolder(const std::string& path) {
                      temp.c_str(), int(temp.size())) != CSTR_EQUAL)
     return;
   if (path.find("\\..", temp.size() - 1) != std::string::npos) return;
-  RemoveTree(path);
+  RemoveFolderTree(path);
 }

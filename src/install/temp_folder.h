@@ -9,6 +9,10 @@
 // empty on failure.
 std::string CreatePrivateTempFolder();
 
+// Removes a folder (ending in '\') with everything in it, read-only files
+// too; ignores failures.
+void RemoveFolderTree(const std::string& folder);
+
 // Removes the folder and everything in it (ignores failures). Only folders
 // inside the system's temporary directory are touched.
 void RemovePrivateTempFolder(const std::string& path);

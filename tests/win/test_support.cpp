@@ -7,30 +7,11 @@
 #include <regex>
 #include <sstream>
 
+#include "install/temp_folder.h"
+
 namespace testing_support {
 
-namespace {
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = folder + name;
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path + "\\");
-      else
-        DeleteFileA(path.c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
-} // namespace
+namespace {} // namespace
 
 std::string UniqueName(const char* prefix) {
   static std::atomic<unsigned> counter{0};
@@ -52,7 +33,7 @@ ScratchDirectory::ScratchDirectory() {
 
 ScratchDirectory::~ScratchDirectory() {
   SetCurrentDirectoryA(m_previous.c_str());
-  RemoveTree(m_path);
+  RemoveFolderTree(m_path);
 }
 
 ScratchKey::ScratchKey() : m_path("Software\\TarnivexTests\\" + UniqueName("key-")) {}
