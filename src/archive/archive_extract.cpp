@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "archive_builder.h"
@@ -129,10 +130,13 @@ public:
     return OpenNext(false);
   }
 
-  // Removes every file written so far.
+  // Removes every file written and every folder made so far.
   void RemoveAll() {
     if (m_file) std::fclose(m_file.release());
     for (const auto& path : m_written) std::remove(path.c_str());
+    std::error_code ec;
+    for (auto it = m_folders.rbegin(); it != m_folders.rend(); ++it)
+      std::filesystem::remove(*it, ec);
   }
 
 private:
@@ -142,6 +146,8 @@ private:
     while (m_next < m_entries.size()) {
       const ArchiveEntry& e = m_entries[m_next++];
       m_path = m_outputPath(e.name);
+      if (!MakeFolders(std::filesystem::path(m_path).parent_path()))
+        return Failed("cannot create the folder of ");
       m_file.reset(std::fopen(m_path.c_str(), "wb"));
       if (!m_file) return Failed("cannot create ");
       m_written.push_back(m_path);
@@ -152,6 +158,17 @@ private:
     if (!wantData) return true;
     error = "payload stream decodes to more bytes than the entries hold";
     return false;
+  }
+
+  // Makes the missing folders of a path, outermost first, and notes them.
+  bool MakeFolders(const std::filesystem::path& folder) {
+    std::error_code ec;
+    if (folder.empty() || std::filesystem::is_directory(folder, ec)) return true;
+    if (!MakeFolders(folder.parent_path())) return false;
+    if (!std::filesystem::create_directory(folder, ec))
+      return !ec && std::filesystem::is_directory(folder, ec);
+    m_folders.push_back(folder);
+    return true;
   }
 
   bool CloseCurrent() {
@@ -171,6 +188,7 @@ private:
   std::string m_path;
   uint64_t m_left = 0;
   std::vector<std::string> m_written;
+  std::vector<std::filesystem::path> m_folders; // made by this extraction, outermost first
 };
 
 // Decodes the payload into `next` (or nowhere), checking length and counts.
@@ -242,9 +260,7 @@ CheckResult VerifyPayload(RandomAccessFile& file, const ArchiveInfo& info,
   return DecodeChecked(file, info, nullptr, progress);
 }
 
-bool IsExtractableName(const std::string& name) {
-  return IsSafeEntryName(name) && name.find_first_of("/\\") == std::string::npos && name != ".";
-}
+bool IsExtractableName(const std::string& name) { return IsSafeEntryName(name); }
 
 CheckResult ExtractPayload(RandomAccessFile& file, const ArchiveInfo& info,
                            const std::function<std::string(const std::string&)>& outputPath,

@@ -42,13 +42,14 @@ CheckResult CheckReferencedNames(const ArchiveTrailer& trailer);
 CheckResult VerifyPayload(RandomAccessFile& file, const ArchiveInfo& info,
                           const DecodeProgress& progress = {});
 
-// A name that extraction writes: safe (IsSafeEntryName) and without any
-// directory part, so that it lands directly in the target folder.
+// A name that extraction writes: a safe name (IsSafeEntryName), a file name
+// or a relative path below the target folder.
 bool IsExtractableName(const std::string& name);
 
 // Writes each entry, decoded, to outputPath(entry name), with the checks of
-// VerifyPayload. Every name is checked before anything is written; on
-// failure the files written so far are removed again.
+// VerifyPayload; the folders an output path lacks are made first. Every name
+// is checked before anything is written; on failure the files written and
+// the folders made so far are removed again.
 CheckResult ExtractPayload(RandomAccessFile& file, const ArchiveInfo& info,
                            const std::function<std::string(const std::string&)>& outputPath,
                            const DecodeProgress& progress = {});

@@ -20,8 +20,9 @@ bool IsDotsOrEmpty(std::string_view part) {
   return part.find_first_not_of(". ") == std::string_view::npos;
 }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9 (also with an extension or trailing
-// spaces): opening such a name opens a device, not a file in the folder.
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9 and COM/LPT with the superscript
+// digits 1-3 (also with an extension or trailing spaces): opening such a
+// name opens a device, not a file in the folder.
 bool IsDeviceName(std::string_view part) {
   std::string_view base = part.substr(0, part.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
@@ -30,27 +31,43 @@ bool IsDeviceName(std::string_view part) {
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
       upper == "CONOUT$")
     return true;
-  return upper.size() == 4 &&
-         (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
-         upper[3] <= '9';
+  if (upper.size() != 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0))
+    return false;
+  const char digit = upper[3];
+  return (digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
+}
+
+// Characters no Windows file name holds: the controls (NUL included), the
+// wildcards, the stream and drive colon, quotes and pipes, and '/', which
+// Windows reads as a separator (entry names separate with '\' only).
+bool IsForbiddenChar(char c) {
+  return uint8_t(c) < 0x20 || std::string_view("<>:\"/|?*").find(c) != std::string_view::npos;
 }
 
 } // namespace
 
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty() || name.size() > kMaxNameLength) return false;
-  if (name.find('\0') != std::string::npos || name.find(':') != std::string::npos) return false;
-  // No component may be empty (this rules out a leading or trailing
-  // separator: a root or a folder), only dots and spaces (".."), or a device.
+  for (char c : name)
+    if (IsForbiddenChar(c)) return false;
+  // Parts between '\': none may be empty (this rules out a root, a leading
+  // or trailing separator and "a\\b"), only dots and spaces ("..", "."),
+  // or a device. A folder part must not end in a dot or a space either:
+  // Windows drops those, so the folder made would not be the one named.
   size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("\\/", start);
-    if (end == std::string::npos) end = name.size();
-    std::string_view part(name.data() + start, end - start);
+  for (;;) {
+    size_t end = name.find('\\', start);
+    const bool last = end == std::string::npos;
+    std::string_view part(name.data() + start, (last ? name.size() : end) - start);
     if (IsDotsOrEmpty(part) || IsDeviceName(part)) return false;
+    if (last) return true;
+    if (part.back() == '.' || part.back() == ' ') return false;
     start = end + 1;
   }
-  return true;
+}
+
+bool IsPlainEntryName(const std::string& name) {
+  return IsSafeEntryName(name) && name.find('\\') == std::string::npos;
 }
 
 namespace {
@@ -189,8 +206,12 @@ TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& t) {
       return failed();
     if (!in.U32(t.hasRegFiles, "Reg flag")) return failed();
     if (t.hasRegFiles)
-      for (auto& name : t.regFiles)
+      for (auto& name : t.regFiles) {
         if (!in.Name(name, "Reg file")) return failed();
+        // Installed into the folder "Reg" by their plain names.
+        if (!name.empty() && !IsPlainEntryName(name))
+          return Fail("unsafe Reg file [" + name + "]: a folder part");
+      }
     if (!in.U32(t.hasReserved, "reserved flag")) return failed();
     if (t.hasReserved && !in.U32(t.reservedValue, "reserved value")) return failed();
   }

@@ -98,10 +98,17 @@ std::vector<uint8_t> SerializeTrailerRegion(const ArchiveTrailer& trailer);
 // Appends the trailer region and its length word.
 bool WriteTrailer(ByteSink& sink, const ArchiveTrailer& trailer);
 
-// A file name that cannot reach outside the folder it is written to: not
-// empty, shorter than 260 characters, no drive or stream (':'), no root, no
-// empty component, no component of only dots and spaces (".." and what
-// Windows trims to it), no device name (CON, NUL, COM1, ...).
+// A name that cannot reach outside the folder it is written to: a file name
+// or a relative path whose parts are separated by '\' ("bin\lib\a.dll").
+// Not empty, shorter than 260 characters, no control character and none of
+// < > : " / | ? * (so no drive, stream or '/'), no root, no empty part, no
+// part of only dots and spaces ("..", "." and what Windows trims to them),
+// no device name (CON, NUL, COM1, ...) as any part, and no folder part that
+// ends in a dot or a space.
 bool IsSafeEntryName(const std::string& name);
+
+// A safe name without a folder part (the Reg files, installed by name into
+// the folder "Reg").
+bool IsPlainEntryName(const std::string& name);
 
 } // namespace archive

@@ -10,6 +10,23 @@ namespace fs = std::filesystem;
 
 namespace mksetup {
 
+namespace {
+
+// Where an entry lands below `dir`: each part of its name, converted to
+// UTF-8, one folder deeper.
+std::string OutputPath(const std::string& dir, const std::string& name) {
+  fs::path path(dir);
+  for (size_t start = 0;;) {
+    const size_t end = name.find('\\', start);
+    const std::string part = Cp1252ToUtf8(name.substr(start, end - start));
+    path /= fs::path(std::u8string(part.begin(), part.end()));
+    if (end == std::string::npos) return path.string();
+    start = end + 1;
+  }
+}
+
+} // namespace
+
 int RunExtract(const std::string& program, const std::string& dir) {
   archive::StdioFile file(program);
   if (!file.IsOpen()) {
@@ -30,8 +47,7 @@ int RunExtract(const std::string& program, const std::string& dir) {
 
   ProgressBar bar("Extracting");
   archive::CheckResult r = archive::ExtractPayload(
-      file, info,
-      [&](const std::string& name) { return (fs::path(dir) / Cp1252ToUtf8(name)).string(); },
+      file, info, [&](const std::string& name) { return OutputPath(dir, name); },
       [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
   bar.Finish();
   if (!r.ok) {

@@ -5,6 +5,7 @@
 
 #include "archive/archive_builder.h"
 #include "archive/trailer.h"
+#include "cp1252.h"
 
 namespace mksetup {
 
@@ -41,6 +42,22 @@ std::string CheckWindowsFileName(const std::string& name) {
     return "the name ends in a dot or a blank, which Windows drops";
   if (IsDeviceName(name)) return "the name is a Windows device name";
   if (!archive::IsSafeEntryName(name)) return "the name is unsafe";
+  return {};
+}
+
+std::string CheckWindowsPath(const std::string& name) {
+  if (name.size() > archive::kMaxNameLength)
+    return "the path is " + std::to_string(name.size()) + " characters long (at most " +
+           std::to_string(archive::kMaxNameLength) + ")";
+  for (size_t start = 0;;) {
+    const size_t end = name.find('\\', start);
+    const std::string part = name.substr(start, end - start);
+    if (std::string why = CheckWindowsFileName(part); !why.empty())
+      return end == std::string::npos && start == 0 ? why : "[" + Cp1252ToUtf8(part) + "]: " + why;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (!archive::IsSafeEntryName(name)) return "the path is unsafe";
   return {};
 }
 

@@ -10,7 +10,9 @@
 #include <toml++/toml.h>
 
 #include "cp1252.h"
+#include "entry_tree.h"
 #include "file_names.h"
+#include "folder_walk.h"
 #include "trailer_text.h"
 
 namespace fs = std::filesystem;
@@ -25,11 +27,19 @@ const char* const kManifestHelp =
   product = "..."                    required, not empty; registry key, folder and link name
   license = "lizenz.txt"             text file (UTF-8) shown for acceptance; absent or "": none
   readme = "liesmich.txt"            a carried file opened at the end
-  files = ["a.exe", "daten/*.txt"]   required; files or glob patterns, carried in this order
-                                     under their base names (matches of a pattern sorted)
+                                     (names of carried files may be paths: "doc/liesmich.txt")
+  files = ["a.exe", "daten/*.txt"]   files or glob patterns, carried in this order under
+                                     their base names (matches of a pattern sorted)
+  folders = ["release"]              folders carried whole, after the files: every file below
+                                     one, under its path relative to it ("release/bin/a.exe"
+                                     is "bin\a.exe"), sorted by that path; empty folders are
+                                     left out, links to files count as the file
+                                     files, folders or both are required; names are unique
+                                     ignoring case across all of them
   installer only:
   start_menu_group = "Firma"         folder above the product folder
-  reg_files = ["a.reg", ...]         1 to 4 carried files installed into the folder "Reg"
+  reg_files = ["a.reg", ...]         1 to 4 carried files installed into the folder "Reg";
+                                     plain names, no folder
   [program]   file = "a.exe"  icon = "a.ico"          the product's program and its icon
   [plugin]    control = "..."  inf = "..."  registrar = "..."   plug-in files (carried)
   [shortcuts] start_menu_group, uninstall, readme, program = true|false
@@ -40,8 +50,9 @@ namespace {
 
 using Keys = std::vector<std::string_view>;
 
-const Keys kTopKeys = {"kind",  "version",   "caption",          "product", "license", "readme",
-                       "files", "reg_files", "start_menu_group", "program", "plugin",  "shortcuts"};
+const Keys kTopKeys = {"kind",   "version",   "caption",   "product",          "license",
+                       "readme", "files",     "reg_files", "start_menu_group", "program",
+                       "plugin", "shortcuts", "folders"};
 const Keys kProgramKeys = {"file", "icon"};
 const Keys kPluginKeys = {"control", "inf", "registrar"};
 const Keys kShortcutKeys = {"start_menu_group", "uninstall", "readme", "program"};
@@ -160,11 +171,13 @@ private:
     ReadLicense(root);
     if (auto readme = Text(root, "readme", "readme")) {
       t.hasReadme = 1;
-      t.readmeFile = *readme;
+      t.readmeFile = WithBackslashes(*readme);
       m_refs.push_back({"readme", &t.readmeFile});
     }
     if (t.IsInstaller()) ReadInstallerKeys(root);
     ReadFiles(root);
+    ReadFolders(root);
+    CheckTree();
     CheckReferences();
   }
 
@@ -232,6 +245,10 @@ private:
           continue;
         }
         if (auto text = Convert(&(*names)[i], key, name->get(), false)) {
+          if (text->find_first_of("/\\") != std::string::npos)
+            Error(&(*names)[i], key,
+                  name->get() + " has a folder part; Reg files are installed by their plain "
+                                "names into the folder \"Reg\"");
           t.regFiles[i] = *text;
           m_refs.push_back({key, &t.regFiles[i]});
         }
@@ -243,7 +260,7 @@ private:
   void ReadName(const toml::table& table, std::string_view name, const std::string& key,
                 std::string& out) {
     if (auto text = Text(table, name, key, true)) {
-      out = *text;
+      out = WithBackslashes(*text);
       m_refs.push_back({key, &out});
     }
   }
@@ -255,7 +272,10 @@ private:
 
   void ReadFiles(const toml::table& root) {
     const toml::node* node = root.get("files");
-    if (!node) return Error(nullptr, "files", "missing");
+    if (!node) {
+      if (!root.get("folders")) Error(nullptr, "files", "missing (give files, folders or both)");
+      return;
+    }
     const toml::array* items = node->as_array();
     if (!items) return Error(node, "files", "must be a list of files and patterns");
     for (size_t i = 0; i < items->size(); ++i) {
@@ -297,11 +317,79 @@ private:
       return Error(at, key, path + ": " + bad + " cannot be written in code page 1252");
     if (std::string why = CheckWindowsFileName(name); !why.empty())
       return Error(at, key, path + ": " + why);
+    Carry(at, key, path, name);
+  }
+
+  // One more entry; its name (code page 1252) must be new ignoring case.
+  void Carry(const toml::node* at, const std::string& key, const std::string& path,
+             const std::string& name) {
     auto [first, added] = m_names.emplace(archive::EntryNameKey(name), path);
     if (!added)
       return Error(at, key,
-                   path + ": the name " + base + " is carried already (" + first->second + ")");
+                   path + ": the name " + Cp1252ToUtf8(name) + " is carried already (" +
+                       first->second + ")");
     m_result.manifest.files.push_back({path, name});
+  }
+
+  // `folders`: each folder's files under their paths relative to it, in
+  // the walk's order.
+  void ReadFolders(const toml::table& root) {
+    const toml::node* node = root.get("folders");
+    if (!node) return;
+    const toml::array* items = node->as_array();
+    if (!items) return Error(node, "folders", "must be a list of folders");
+    for (size_t i = 0; i < items->size(); ++i) {
+      const toml::node& item = (*items)[i];
+      const std::string key = "folders[" + std::to_string(i) + "]";
+      const auto* text = item.as_string();
+      if (!text) {
+        Error(&item, key, "must be a string");
+        continue;
+      }
+      const std::string path = Resolve(text->get());
+      std::error_code ec;
+      if (!fs::is_directory(path, ec)) {
+        Error(&item, key, path + (fs::exists(path, ec) ? " is not a folder" : " not found"));
+        continue;
+      }
+      FolderWalk walk = WalkFolder(path);
+      for (const std::string& error : walk.errors) Error(&item, key, error);
+      if (walk.files.empty() && walk.errors.empty())
+        Error(&item, key, "the folder " + path + " holds no file");
+      for (const WalkedFile& file : walk.files) {
+        if (!file.problem.empty())
+          Error(&item, key, DisplayPath(file.source) + ": " + file.problem);
+        else
+          Carry(&item, key, DisplayPath(file.source), file.name);
+      }
+    }
+  }
+
+  // The entries must fit one folder tree: no file may share its name with
+  // a folder of another entry, nor with the folder "Reg" of the Reg files.
+  void CheckTree() {
+    const auto& t = m_result.manifest.trailer;
+    std::vector<std::string> names;
+    for (const auto& file : m_result.manifest.files) names.push_back(file.name);
+    const size_t carried = names.size();
+    if (t.IsInstaller() && t.hasRegFiles)
+      for (const std::string& reg : t.regFiles)
+        if (!reg.empty()) names.push_back("Reg\\" + reg);
+    for (auto [file, inside] : FindFileFolderClashes(names)) {
+      if (file >= carried) continue;
+      const std::string what = inside < carried
+                                   ? "the folder of " + Cp1252ToUtf8(names[inside])
+                                   : std::string("the folder \"Reg\" of the Reg files");
+      Error(nullptr, "files",
+            m_result.manifest.files[file].sourcePath + ": the name " + Cp1252ToUtf8(names[file]) +
+                " is carried as a file and is also " + what);
+    }
+    // A Reg file lands in Reg\ by its plain name: no entry may already be there.
+    for (size_t i = carried; i < names.size(); ++i)
+      if (auto it = m_names.find(archive::EntryNameKey(names[i])); it != m_names.end())
+        Error(nullptr, "reg_files",
+              it->second + ": carried as " + Cp1252ToUtf8(names[i]) +
+                  ", where a Reg file is installed");
   }
 
   // Every name the trailer refers to must be carried.

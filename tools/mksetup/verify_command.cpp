@@ -3,6 +3,7 @@
 
 #include "archive/archive_extract.h"
 #include "commands.h"
+#include "entry_tree.h"
 #include "progress_bar.h"
 
 namespace mksetup {
@@ -16,9 +17,18 @@ archive::CheckResult Verify(archive::RandomAccessFile& file, archive::ArchiveInf
   for (const auto& e : info.trailer.entries)
     if (!archive::IsExtractableName(e.name)) {
       r.ok = false;
-      r.error = "entry name [" + e.name + "] is not a bare file name";
+      r.error = "entry name [" + e.name + "] is unsafe";
       return r;
     }
+  // The installer writes the entries into one folder tree.
+  std::vector<std::string> names;
+  for (const auto& e : info.trailer.entries) names.push_back(e.name);
+  if (auto clashes = FindFileFolderClashes(names); !clashes.empty()) {
+    r.ok = false;
+    r.error = "entry [" + names[clashes[0].first] + "] is also the folder of [" +
+              names[clashes[0].second] + "]";
+    return r;
+  }
   r = archive::CheckReferencedNames(info.trailer);
   if (!r.ok) return r;
   ProgressBar bar("Verifying");
