@@ -435,3 +435,69 @@ TEST(TrailerDamaged, UnsafeNamesOfSpecialFiles) {
   ArchiveTrailer back;
   EXPECT_FALSE(Read(BuildFile(p, 100, 0), back).ok);
 }
+
+TEST(TreeNames, RelativePathsWithSafeParts) {
+  std::string deep;
+  while (deep.size() < 257) deep += "a\\";
+  deep += "b"; // 259 characters, 130 parts
+  ASSERT_EQ(deep.size(), 259u);
+  for (const std::string& name :
+       {std::string("bin\\lib\\helper.dat"), std::string("\xC4rger Ordner\\neue Datei.txt"),
+        std::string("daten\\de\\strings.txt"), std::string("a.b\\.c\\d"), std::string("readme."),
+        std::string("x\\com10\\console"), deep})
+    EXPECT_TRUE(IsSafeEntryName(name)) << "[" << name << "]";
+  EXPECT_FALSE(IsSafeEntryName(deep + "c")) << "260 characters";
+
+  for (const char* name : {"a\\\\b",
+                           "a\\.\\b",
+                           "a\\..\\b",
+                           ".\\a",
+                           "a\\.",
+                           "\\x",
+                           "x\\",
+                           "C:x",
+                           "bin\\CON\\x",
+                           "lpt1\\x",
+                           "Nul.txt\\x",
+                           "COM\xB9\\x",
+                           "a\\com\xB2.log",
+                           "a.\\b",
+                           "a \\b",
+                           "a/b",
+                           "a<b",
+                           "a>b",
+                           "a\"b",
+                           "a|b",
+                           "a?b",
+                           "a*b",
+                           "a\x1F",
+                           "a\tb\\c"})
+    EXPECT_FALSE(IsSafeEntryName(name)) << "[" << name << "]";
+}
+
+TEST(TreeNames, ReaderRefusesUnsafePathsAndRegFilesWithFolders) {
+  for (const char* name : {"..\\x", "a\\\\b", "a\\.\\b", "bin\\aux\\x.dll", "a/b"}) {
+    ArchiveTrailer t = FullInstaller();
+    t.entries[1].name = name;
+    ArchiveTrailer back;
+    auto r = Read(BuildFile(t, 100, 0), back);
+    EXPECT_FALSE(r.ok) << name;
+    EXPECT_NE(r.error.find("unsafe entry name"), std::string::npos) << r.error;
+  }
+  // Paths are fine for the program, icon, readme and plug-in files; the Reg
+  // files are installed by their plain names.
+  ArchiveTrailer t = FullInstaller();
+  t.programFile = "bin\\a.exe";
+  t.iconFile = "res\\a.ico";
+  t.readmeFile = "doc\\liesmich.txt";
+  t.pluginInfFile = "plugin\\c.inf";
+  t.entries = {{3, "bin\\a.exe"}, {0, "doc\\liesmich.txt"}};
+  ArchiveTrailer back;
+  auto r = Read(BuildFile(t, 100, 0), back);
+  ASSERT_TRUE(r.ok) << r.error;
+  ExpectSame(back, t);
+  t.regFiles[1] = "sub\\r2";
+  r = Read(BuildFile(t, 100, 0), back);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("unsafe Reg file"), std::string::npos) << r.error;
+}

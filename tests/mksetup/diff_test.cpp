@@ -94,22 +94,54 @@ TEST_F(Releases, OnlyNewAndChangedFilesAreCarriedMatchingNamesIgnoringCase) {
   EXPECT_EQ(diff.carried[2].sourcePath, newDir + "/neu.txt");
 }
 
-TEST_F(Releases, SubFoldersMayOnlyStayAsTheyWere) {
+TEST_F(Releases, TreesAreComparedAnywhereWithRelativePaths) {
   Old("a.txt", "1");
-  New("a.txt", "2");
+  New("a.txt", "1");
   Old("Reg/x.reg", "x");
-  New("reg/x.reg", "x");
-  EXPECT_TRUE(mksetup::CompareReleases(oldDir, newDir).ok()) << "unchanged sub-folder";
+  New("reg/x.reg", "x"); // only the folder's case changed: the same file
+  Old("bin/lib/tief/helper.dat", "alt");
+  New("bin/lib/tief/helper.dat", "neu");
+  Old("Daten/Liste.TXT", "gleich");
+  New("daten/liste.txt", "gleich"); // case-only rename: nothing to carry
+  Old("daten/alt.txt", "bleibt");
+  New("plugins/de/neu.dll", "n");          // new folders
+  New("\xC3\x84rger Ordner/a b.txt", "u"); // umlaut and blank in a folder name
+  Old("bin/weg/nur alt.txt", "w");
 
-  New("reg/y.reg", "y");
-  New("reg/tief/z.txt", "z");
-  Old("bilder/b.png", "b");
-  New("bilder/b.png", "B");
   mksetup::ReleaseDiff diff = mksetup::CompareReleases(oldDir, newDir);
-  ASSERT_EQ(diff.errors.size(), 3u);
-  EXPECT_EQ(diff.errors[0].rfind("bilder/b.png: changed in a sub-folder", 0), 0u) << diff.errors[0];
-  EXPECT_EQ(diff.errors[1].rfind("reg/tief/z.txt: new in a sub-folder", 0), 0u) << diff.errors[1];
-  EXPECT_EQ(diff.errors[2].rfind("reg/y.reg: new", 0), 0u) << diff.errors[2];
+  ASSERT_TRUE(diff.ok()) << diff.errors.front();
+  EXPECT_EQ(Names(diff.carried),
+            (std::vector<std::string>{"bin\\lib\\tief\\helper.dat", "plugins\\de\\neu.dll",
+                                      "\xC4rger Ordner\\a b.txt"}));
+  EXPECT_EQ(diff.changed, std::vector<std::string>{"bin\\lib\\tief\\helper.dat"});
+  EXPECT_EQ(diff.carried[1].sourcePath, newDir + "/plugins/de/neu.dll");
+  EXPECT_EQ(diff.removed, (std::vector<std::string>{"bin\\weg\\nur alt.txt", "daten\\alt.txt"}));
+
+  // The patch carries them; a dry run lists them with their paths.
+  RunResult r = Diff({{"--dry-run", ""}, {"--readme", "daten/liste.txt"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "new      plugins\\de\\neu.dll\n"
+                   "new      \xC3\x84rger Ordner\\a b.txt\n"
+                   "changed  bin\\lib\\tief\\helper.dat\n"
+                   "readme   daten\\liste.txt\n");
+  EXPECT_NE(r.err.find("warning: bin\\weg\\nur alt.txt is not in"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "p.exe"));
+  ASSERT_EQ(Diff({{"--readme", "daten/liste.txt"}}).status, 0);
+  archive::ArchiveInfo info = Read();
+  EXPECT_EQ(info.trailer.readmeFile, "daten\\liste.txt");
+  ASSERT_EQ(info.trailer.entries.size(), 4u);
+  EXPECT_EQ(info.trailer.entries[1].name, "daten\\liste.txt");
+}
+
+TEST_F(Releases, AFileThatBecameAFolderOrTheReverseIsAnError) {
+  Old("daten", "eine Datei");
+  New("daten/a.txt", "a");
+  Old("bin/x.dll", "x");
+  New("BIN", "jetzt eine Datei");
+  mksetup::ReleaseDiff diff = mksetup::CompareReleases(oldDir, newDir);
+  ASSERT_EQ(diff.errors.size(), 2u);
+  EXPECT_EQ(diff.errors[0].rfind("BIN: a folder in", 0), 0u) << diff.errors[0];
+  EXPECT_EQ(diff.errors[1].rfind("daten: a file in", 0), 0u) << diff.errors[1];
 }
 
 TEST_F(Releases, NamesWindowsCannotHoldAreErrors) {

@@ -11,7 +11,8 @@
 
 #include "commands.h"
 #include "cp1252.h"
-#include "file_names.h"
+#include "entry_tree.h"
+#include "folder_walk.h"
 #include "progress_bar.h"
 #include "trailer_text.h"
 
@@ -21,33 +22,16 @@ namespace mksetup {
 
 namespace {
 
-struct FolderItem {
-  std::string name; // as on disk (UTF-8)
-  fs::path path;
-  bool folder = false;
-};
-
-// Files and folders of one folder, by name; anything else is left out.
-std::vector<FolderItem> ListFolder(const fs::path& dir, std::error_code& ec) {
-  std::vector<FolderItem> items;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code kind;
-    bool folder = it->is_directory(kind);
-    if (folder || it->is_regular_file(kind))
-      items.push_back({it->path().filename().string(), it->path(), folder});
-  }
-  std::sort(items.begin(), items.end(),
-            [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
-  return items;
+// The name Windows would compare: code page 1252, letter case folded. Files
+// whose names cannot be entries keep their path, behind a mark no entry
+// name starts with.
+std::string MatchKey(const WalkedFile& file) {
+  return file.name.empty() ? "\x01" + file.relative : archive::EntryNameKey(file.name);
 }
 
-// The name Windows would compare: code page 1252, letter case folded. Names
-// that code page cannot hold keep their UTF-8 bytes, behind a mark no real
-// name starts with.
-std::string MatchKey(const std::string& utf8) {
-  std::string name, bad;
-  if (!Utf8ToCp1252(utf8, name, bad)) return "\x01" + utf8;
-  return archive::EntryNameKey(name);
+// The file as the messages name it: its entry name, or its path.
+std::string Shown(const WalkedFile& file) {
+  return file.name.empty() ? file.relative : Cp1252ToUtf8(file.name);
 }
 
 bool SameBytes(const fs::path& a, const fs::path& b) {
@@ -65,81 +49,66 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
   return !in1.bad() && !in2.bad() && in1.eof() && in2.eof();
 }
 
+// Every folder of the entry names, folded, each with the first name inside it.
+std::map<std::string, std::string> FoldersOf(const std::vector<WalkedFile>& files) {
+  std::map<std::string, std::string> folders;
+  for (const WalkedFile& file : files)
+    for (size_t at = file.name.find('\\'); at != std::string::npos;
+         at = file.name.find('\\', at + 1))
+      folders.emplace(archive::EntryNameKey(file.name.substr(0, at)), Shown(file));
+  return folders;
+}
+
 class ReleaseComparer {
 public:
   explicit ReleaseComparer(ReleaseDiff& diff) : m_diff(diff) {}
 
-  void CompareTop(const fs::path& oldDir, const fs::path& newDir) {
-    std::map<std::string, FolderItem> old;
-    if (!List(oldDir, old)) return;
-    std::vector<FolderItem> items;
-    std::error_code ec;
-    items = ListFolder(newDir, ec);
-    if (ec) return Error(newDir.string() + ": cannot read the folder (" + ec.message() + ")");
+  void Compare(const fs::path& oldDir, const fs::path& newDir) {
+    FolderWalk before = WalkFolder(oldDir);
+    FolderWalk after = WalkFolder(newDir);
+    for (const std::string& error : before.errors) Error(error);
+    for (const std::string& error : after.errors) Error(error);
+
+    std::map<std::string, const WalkedFile*> old;
+    for (const WalkedFile& file : before.files) old.emplace(MatchKey(file), &file);
+    const auto oldFolders = FoldersOf(before.files);
+    const auto newFolders = FoldersOf(after.files);
 
     std::set<std::string> seen;
-    for (const FolderItem& item : items) {
-      const std::string key = MatchKey(item.name);
-      if (!seen.insert(key).second) {
-        Error(item.path.string() + ": another name of this folder differs only in letter case");
+    for (const WalkedFile& file : after.files) {
+      if (!file.problem.empty()) {
+        Error(DisplayPath(file.source) + ": " + file.problem);
         continue;
       }
-      std::optional<FolderItem> before;
+      const std::string key = MatchKey(file);
+      if (!seen.insert(key).second) {
+        Error(DisplayPath(file.source) + ": another name differs only in letter case");
+        continue;
+      }
+      m_diff.released.push_back({DisplayPath(file.source), file.name});
+      const WalkedFile* earlier = nullptr;
       if (auto match = old.find(key); match != old.end()) {
-        before = std::move(match->second);
+        earlier = match->second;
         old.erase(match);
       }
-      if (item.folder) {
-        CompareSubFolder(before && before->folder ? &before->path : nullptr, item.path,
-                         item.name + "/");
-        continue;
-      }
-      std::string name, bad;
-      if (!Utf8ToCp1252(item.name, name, bad)) {
-        Error(item.path.string() + ": " + bad + " cannot be written in code page 1252");
-        continue;
-      }
-      if (std::string why = CheckWindowsFileName(name); !why.empty()) {
-        Error(item.path.string() + ": " + why);
-        continue;
-      }
-      m_diff.released.push_back({item.path.string(), name});
-      if (before && !before->folder && SameBytes(before->path, item.path)) continue;
-      (before && !before->folder ? m_diff.changed : m_diff.added).push_back(name);
-      m_diff.carried.push_back({item.path.string(), name});
+      if (auto folder = oldFolders.find(key); folder != oldFolders.end())
+        Error(Shown(file) + ": a folder in " + DisplayPath(oldDir) + " (holding " + folder->second +
+              "), a file here; a patch cannot replace a folder by a file");
+      if (earlier && SameBytes(earlier->source, file.source)) continue;
+      (earlier ? m_diff.changed : m_diff.added).push_back(file.name);
+      m_diff.carried.push_back({DisplayPath(file.source), file.name});
     }
-    for (const auto& [key, item] : old)
-      if (!item.folder) m_diff.removed.push_back(item.name);
+    for (const auto& [key, file] : old) {
+      m_diff.removed.push_back(Shown(*file));
+      if (auto folder = newFolders.find(key); folder != newFolders.end())
+        Error(Shown(*file) + ": a file in " + DisplayPath(oldDir) + ", a folder in " +
+              DisplayPath(newDir) + " (holding " + folder->second +
+              "); the installed file would stay in its way");
+    }
   }
 
 private:
   void Error(const std::string& what) { m_diff.errors.push_back(what); }
-
-  bool List(const fs::path& dir, std::map<std::string, FolderItem>& out) {
-    std::error_code ec;
-    for (FolderItem& item : ListFolder(dir, ec)) out.emplace(MatchKey(item.name), std::move(item));
-    if (ec) Error(dir.string() + ": cannot read the folder (" + ec.message() + ")");
-    return !ec;
-  }
-
-  // A patch writes into the product's folder only: whatever is new or
-  // changed below it cannot be carried.
-  void CompareSubFolder(const fs::path* oldDir, const fs::path& newDir, const std::string& rel) {
-    std::map<std::string, FolderItem> old;
-    if (oldDir && !List(*oldDir, old)) return;
-    std::error_code ec;
-    for (const FolderItem& item : ListFolder(newDir, ec)) {
-      auto match = old.find(MatchKey(item.name));
-      const fs::path* before = nullptr;
-      if (match != old.end() && match->second.folder == item.folder) before = &match->second.path;
-      if (item.folder)
-        CompareSubFolder(before, item.path, rel + item.name + "/");
-      else if (!before || !SameBytes(*before, item.path))
-        Error(rel + item.name + ": " + (before ? "changed" : "new") +
-              " in a sub-folder; a patch carries files of the product's folder only");
-    }
-    if (ec) Error(newDir.string() + ": cannot read the folder (" + ec.message() + ")");
-  }
 
   ReleaseDiff& m_diff;
 };
@@ -182,7 +151,7 @@ bool PatchTrailer(const DiffOptions& options, const ReleaseDiff& diff, archive::
     }
   }
   if (!options.readme.empty()) {
-    text(options.readme, false, "--readme", t.readmeFile);
+    text(WithBackslashes(options.readme), false, "--readme", t.readmeFile);
     t.hasReadme = 1;
     if (ok && !FindFile(diff.released, t.readmeFile)) {
       ReportError("--readme: " + options.readme + " is not a file of " + options.newDir);
@@ -201,7 +170,9 @@ void CarryReadme(const std::string& readme, ReleaseDiff& diff) {
   diff.carried.push_back(file);
   std::sort(diff.carried.begin(), diff.carried.end(),
             [](const archive::PayloadFile& a, const archive::PayloadFile& b) {
-              return a.sourcePath < b.sourcePath;
+              return std::lexicographical_compare(
+                  a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+                  [](char x, char y) { return uint8_t(x) < uint8_t(y); });
             });
 }
 
@@ -212,7 +183,7 @@ ReleaseDiff CompareReleases(const std::string& oldDir, const std::string& newDir
   std::error_code ec;
   for (const std::string& dir : {oldDir, newDir})
     if (!fs::is_directory(dir, ec)) diff.errors.push_back(dir + ": not a folder");
-  if (diff.ok()) ReleaseComparer(diff).CompareTop(oldDir, newDir);
+  if (diff.ok()) ReleaseComparer(diff).Compare(oldDir, newDir);
   return diff;
 }
 

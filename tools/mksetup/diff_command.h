@@ -10,7 +10,8 @@
 
 namespace mksetup {
 
-// What the later release changes, by file name (top-level files only).
+// What the later release changes, by entry name: the path below the release
+// folder, parts separated by '\'.
 struct ReleaseDiff {
   std::vector<std::string> errors;
   std::vector<archive::PayloadFile> carried; // new and changed files, sorted by name
@@ -21,9 +22,10 @@ struct ReleaseDiff {
   bool ok() const { return errors.empty(); }
 };
 
-// Compares the folders. Names are matched as Windows matches them (ignoring
-// letter case). Sub-folders are compared too, but a patch writes into the
-// product's folder only: a difference inside one is an error.
+// Compares the two folder trees. Names are matched as Windows matches them
+// (ignoring letter case), so a file whose name changed only in case is the
+// same file. A file that became a folder, or a folder that became a file,
+// is an error: the installed one would stay in the way.
 ReleaseDiff CompareReleases(const std::string& oldDir, const std::string& newDir);
 
 struct DiffOptions {

@@ -62,9 +62,11 @@ int main(int argc, char** argv) {
   diffCmd->add_option("--readme", diff.readme,
                       "A file of NEW_DIR offered to open at the end (it need not change)");
   diffCmd->add_flag("-n,--dry-run", diff.dryRun, "Only list the files the patch would carry");
-  diffCmd->footer("Only top-level files are carried: new ones and those whose bytes changed.\n"
-                  "Names match ignoring letter case; files missing from NEW_DIR stay installed.\n"
-                  "A new or changed file inside a sub-folder is an error.");
+  diffCmd->footer("Both folder trees are compared: the files that are new or whose bytes\n"
+                  "changed are carried, anywhere in the tree, under their paths below NEW_DIR\n"
+                  "(\"bin\\app.exe\"). Names match ignoring letter case; files missing from\n"
+                  "NEW_DIR stay installed. A file that became a folder (or the reverse) is an\n"
+                  "error.");
 
   CLI11_PARSE(app, argc, argv);
   if (*diffCmd) {
