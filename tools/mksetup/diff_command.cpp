@@ -170,9 +170,7 @@ void CarryReadme(const std::string& readme, ReleaseDiff& diff) {
   diff.carried.push_back(file);
   std::sort(diff.carried.begin(), diff.carried.end(),
             [](const archive::PayloadFile& a, const archive::PayloadFile& b) {
-              return std::lexicographical_compare(
-                  a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
-                  [](char x, char y) { return uint8_t(x) < uint8_t(y); });
+              return EntryNameLess(a.name, b.name);
             });
 }
 

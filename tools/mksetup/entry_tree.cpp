@@ -7,15 +7,16 @@
 
 namespace mksetup {
 
-std::string_view FolderOf(std::string_view name) {
-  const size_t slash = name.rfind('\\');
-  return slash == std::string_view::npos ? std::string_view() : name.substr(0, slash + 1);
-}
-
 std::string WithBackslashes(std::string_view name) {
   std::string out(name);
   std::replace(out.begin(), out.end(), '/', '\\');
   return out;
+}
+
+bool EntryNameLess(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+  });
 }
 
 std::vector<std::pair<size_t, size_t>>

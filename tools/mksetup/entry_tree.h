@@ -9,12 +9,12 @@
 
 namespace mksetup {
 
-// The folder of a name, with its trailing '\' ("bin\lib\" for
-// "bin\lib\a.dll"); empty for a plain name.
-std::string_view FolderOf(std::string_view name);
-
 // "a/b\c" -> "a\b\c": names the vendor writes may use either separator.
 std::string WithBackslashes(std::string_view name);
+
+// The order entries of a folder tree are carried in: byte by byte, as
+// unsigned code page 1252 bytes ('.' < 'B' < '\' < '_' < 'a' < 'ä').
+bool EntryNameLess(std::string_view a, std::string_view b);
 
 // Pairs (file, other) where `file` names, ignoring case, a folder that
 // `other` lies in: Windows cannot hold both. Each file is reported once.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cp1252.h"
+#include "entry_tree.h"
 #include "file_names.h"
 
 namespace fs = std::filesystem;
@@ -71,10 +72,7 @@ FolderWalk WalkFolder(const fs::path& root) {
   Walker(walk).Walk(root, "", "");
   std::sort(walk.files.begin(), walk.files.end(), [](const WalkedFile& a, const WalkedFile& b) {
     if (a.name.empty() != b.name.empty()) return b.name.empty();
-    if (!a.name.empty())
-      return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(),
-                                          b.name.end(),
-                                          [](char x, char y) { return uint8_t(x) < uint8_t(y); });
+    if (!a.name.empty()) return EntryNameLess(a.name, b.name);
     return a.relative < b.relative;
   });
   return walk;
