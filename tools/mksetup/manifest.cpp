@@ -380,7 +380,7 @@ private:
       const std::string what = inside < carried
                                    ? "the folder of " + Cp1252ToUtf8(names[inside])
                                    : std::string("the folder \"Reg\" of the Reg files");
-      Error(nullptr, "files",
+      Error(nullptr, "files/folders",
             m_result.manifest.files[file].sourcePath + ": the name " + Cp1252ToUtf8(names[file]) +
                 " is carried as a file and is also " + what);
     }

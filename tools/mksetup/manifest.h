@@ -14,7 +14,8 @@ namespace mksetup {
 struct Manifest {
   // Texts and options; the entries and the data start are the build's.
   archive::ArchiveTrailer trailer;
-  // The carried files in order, each under its base name.
+  // The carried files in order: those of `files` under their base names,
+  // then those of `folders` under their paths relative to their folder.
   std::vector<archive::PayloadFile> files;
 };
 
