@@ -85,7 +85,7 @@ public:
         Error(DisplayPath(file.source) + ": another name differs only in letter case");
         continue;
       }
-      m_diff.released.push_back({DisplayPath(file.source), file.name});
+      m_diff.released.push_back({file.source.string(), file.name});
       const WalkedFile* earlier = nullptr;
       if (auto match = old.find(key); match != old.end()) {
         earlier = match->second;
@@ -96,7 +96,7 @@ public:
               "), a file here; a patch cannot replace a folder by a file");
       if (earlier && SameBytes(earlier->source, file.source)) continue;
       (earlier ? m_diff.changed : m_diff.added).push_back(file.name);
-      m_diff.carried.push_back({DisplayPath(file.source), file.name});
+      m_diff.carried.push_back({file.source.string(), file.name});
     }
     for (const auto& [key, file] : old) {
       m_diff.removed.push_back(Shown(*file));

@@ -360,7 +360,7 @@ private:
         if (!file.problem.empty())
           Error(&item, key, DisplayPath(file.source) + ": " + file.problem);
         else
-          Carry(&item, key, DisplayPath(file.source), file.name);
+          Carry(&item, key, file.source.string(), file.name);
       }
     }
   }
