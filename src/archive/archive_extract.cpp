@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "archive_builder.h"
+#include "file_path.h"
 #include "huf_decoder.h"
 #include "huf_encoder.h"
 
@@ -132,7 +133,7 @@ public:
   // Removes every file written so far.
   void RemoveAll() {
     if (m_file) std::fclose(m_file.release());
-    for (const auto& path : m_written) std::remove(path.c_str());
+    for (const auto& path : m_written) RemoveFile(path);
   }
 
 private:
@@ -142,7 +143,7 @@ private:
     while (m_next < m_entries.size()) {
       const ArchiveEntry& e = m_entries[m_next++];
       m_path = m_outputPath(e.name);
-      m_file.reset(std::fopen(m_path.c_str(), "wb"));
+      m_file.reset(OpenFile(m_path, "wb"));
       if (!m_file) return Failed("cannot create ");
       m_written.push_back(m_path);
       m_left = e.size;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 
+#include "archive/file_path.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "file_names.h"
@@ -211,8 +212,10 @@ ReleaseDiff CompareReleases(const std::string& oldDir, const std::string& newDir
   ReleaseDiff diff;
   std::error_code ec;
   for (const std::string& dir : {oldDir, newDir})
-    if (!fs::is_directory(dir, ec)) diff.errors.push_back(dir + ": not a folder");
-  if (diff.ok()) ReleaseComparer(diff).CompareTop(oldDir, newDir);
+    if (!fs::is_directory(archive::FilePath(dir), ec))
+      diff.errors.push_back(dir + ": not a folder");
+  if (diff.ok())
+    ReleaseComparer(diff).CompareTop(archive::FilePath(oldDir), archive::FilePath(newDir));
   return diff;
 }
 
@@ -236,7 +239,8 @@ int RunDiff(const DiffOptions& options) {
   if (trailer.hasReadme) CarryReadme(trailer.readmeFile, diff);
   if (options.dryRun) return 0;
 
-  const std::string stub = options.stub.empty() ? DefaultStub() : options.stub;
+  std::string stub;
+  if (!FindStub(options.stub, stub)) return 1;
   ProgressBar bar("Building");
   archive::BuildResult r =
       archive::BuildProgramFile(stub, diff.carried, trailer, options.output,

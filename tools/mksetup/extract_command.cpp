@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "archive/archive_extract.h"
+#include "archive/file_path.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "progress_bar.h"
@@ -22,7 +23,7 @@ int RunExtract(const std::string& program, const std::string& dir) {
     return 1;
   }
   std::error_code ec;
-  fs::create_directories(dir, ec);
+  fs::create_directories(archive::FilePath(dir), ec);
   if (ec) {
     ReportError("cannot create " + dir + ": " + ec.message());
     return 1;
@@ -31,7 +32,9 @@ int RunExtract(const std::string& program, const std::string& dir) {
   ProgressBar bar("Extracting");
   archive::CheckResult r = archive::ExtractPayload(
       file, info,
-      [&](const std::string& name) { return (fs::path(dir) / Cp1252ToUtf8(name)).string(); },
+      [&](const std::string& name) {
+        return archive::PathString(archive::FilePath(dir) / archive::FilePath(Cp1252ToUtf8(name)));
+      },
       [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
   bar.Finish();
   if (!r.ok) {
