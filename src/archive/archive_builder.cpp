@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "file_path.h"
 #include "huf_encoder.h"
 
 namespace archive {
@@ -70,7 +71,7 @@ std::string CheckTrailer(const ArchiveTrailer& trailer) {
 
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
+  return std::filesystem::equivalent(FilePath(a), FilePath(b), ec) && !ec;
 }
 
 } // namespace
@@ -183,17 +184,17 @@ BuildResult BuildProgramFile(const std::string& stubPath, const std::vector<Payl
       return Fail("the output " + outPath + " is one of the payload files");
 
   const std::string temp = outPath + ".part";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  std::FILE* file = OpenFile(temp, "wb");
   if (!file) return Fail("cannot create " + temp);
   StdioSink sink(file);
   BuildResult r = BuildProgram(stubPath, files, trailer, sink, progress);
   if (std::fclose(file) != 0 && r.ok) r = Fail("cannot write " + temp);
   std::error_code ec;
   if (r.ok) {
-    std::filesystem::rename(temp, outPath, ec);
+    std::filesystem::rename(FilePath(temp), FilePath(outPath), ec);
     if (ec) r = Fail("cannot rename " + temp + " to " + outPath + ": " + ec.message());
   }
-  if (!r.ok) std::filesystem::remove(temp, ec);
+  if (!r.ok) RemoveFile(temp);
   return r;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "archive_builder.h"
+#include "file_path.h"
 #include "huf_decoder.h"
 #include "huf_encoder.h"
 
@@ -133,7 +134,7 @@ public:
   // Removes every file written and every folder made so far.
   void RemoveAll() {
     if (m_file) std::fclose(m_file.release());
-    for (const auto& path : m_written) std::remove(path.c_str());
+    for (const auto& path : m_written) RemoveFile(path);
     std::error_code ec;
     for (auto it = m_folders.rbegin(); it != m_folders.rend(); ++it)
       std::filesystem::remove(*it, ec);
@@ -146,9 +147,9 @@ private:
     while (m_next < m_entries.size()) {
       const ArchiveEntry& e = m_entries[m_next++];
       m_path = m_outputPath(e.name);
-      if (!MakeFolders(std::filesystem::path(m_path).parent_path()))
+      if (!MakeFolders(FilePath(m_path).parent_path()))
         return Failed("cannot create the folder of ");
-      m_file.reset(std::fopen(m_path.c_str(), "wb"));
+      m_file.reset(OpenFile(m_path, "wb"));
       if (!m_file) return Failed("cannot create ");
       m_written.push_back(m_path);
       m_left = e.size;

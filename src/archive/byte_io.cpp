@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "file_path.h"
+
 namespace archive {
 
 bool MemoryFile::ReadAt(uint64_t offset, void* data, size_t n) {
@@ -41,7 +43,7 @@ static int64_t TellStdio(std::FILE* file) {
 }
 
 StdioFile::StdioFile(const std::string& path) {
-  m_file = std::fopen(path.c_str(), "rb");
+  m_file = OpenFile(path, "rb");
   if (!m_file) return;
   if (!SeekStdio(m_file, 0, SEEK_END)) {
     std::fclose(m_file);

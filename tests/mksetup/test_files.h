@@ -30,7 +30,9 @@ struct RunResult {
   std::string out;
   std::string err;
 };
-// Runs the built mksetup with the arguments (each passed as one word).
+// Runs the built mksetup with the arguments (each passed as one word), or
+// the command $MKSETUP_UNDER_TEST names (shell words, for example
+// "wine .../mksetup.exe").
 RunResult RunMksetup(const std::vector<std::string>& args);
 
 } // namespace mksetup_test

@@ -1,21 +1,14 @@
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "archive/archive_builder.h"
+#include "archive/file_path.h"
 #include "commands.h"
 #include "manifest.h"
 #include "progress_bar.h"
 
 namespace mksetup {
-
-std::string ConfiguredStub() { return MKSETUP_DEFAULT_STUB; }
-
-std::string DefaultStub() {
-  const char* env = std::getenv("MKSETUP_STUB");
-  return env && *env ? env : ConfiguredStub();
-}
 
 int RunBuild(const BuildOptions& options) {
   ManifestResult manifest = LoadManifest(options.manifest);
@@ -23,10 +16,12 @@ int RunBuild(const BuildOptions& options) {
     for (const auto& error : manifest.errors) ReportError(error);
     return 1;
   }
-  const std::string stub = options.stub.empty() ? DefaultStub() : options.stub;
-  const std::string output = options.output.empty()
-                                 ? std::filesystem::path(options.manifest).stem().string() + ".exe"
-                                 : options.output;
+  std::string stub;
+  if (!FindStub(options.stub, stub)) return 1;
+  const std::string output =
+      options.output.empty()
+          ? archive::PathString(archive::FilePath(options.manifest).stem()) + ".exe"
+          : options.output;
 
   ProgressBar bar("Building");
   archive::BuildResult r =

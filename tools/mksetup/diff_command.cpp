@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 
+#include "archive/file_path.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "entry_tree.h"
@@ -85,7 +86,7 @@ public:
         Error(DisplayPath(file.source) + ": another name differs only in letter case");
         continue;
       }
-      m_diff.released.push_back({file.source.string(), file.name});
+      m_diff.released.push_back({archive::PathString(file.source), file.name});
       const WalkedFile* earlier = nullptr;
       if (auto match = old.find(key); match != old.end()) {
         earlier = match->second;
@@ -96,7 +97,7 @@ public:
               "), a file here; a patch cannot replace a folder by a file");
       if (earlier && SameBytes(earlier->source, file.source)) continue;
       (earlier ? m_diff.changed : m_diff.added).push_back(file.name);
-      m_diff.carried.push_back({file.source.string(), file.name});
+      m_diff.carried.push_back({archive::PathString(file.source), file.name});
     }
     for (const auto& [key, file] : old) {
       m_diff.removed.push_back(Shown(*file));
@@ -180,8 +181,10 @@ ReleaseDiff CompareReleases(const std::string& oldDir, const std::string& newDir
   ReleaseDiff diff;
   std::error_code ec;
   for (const std::string& dir : {oldDir, newDir})
-    if (!fs::is_directory(dir, ec)) diff.errors.push_back(dir + ": not a folder");
-  if (diff.ok()) ReleaseComparer(diff).Compare(oldDir, newDir);
+    if (!fs::is_directory(archive::FilePath(dir), ec))
+      diff.errors.push_back(dir + ": not a folder");
+  if (diff.ok())
+    ReleaseComparer(diff).Compare(archive::FilePath(oldDir), archive::FilePath(newDir));
   return diff;
 }
 
@@ -205,7 +208,8 @@ int RunDiff(const DiffOptions& options) {
   if (trailer.hasReadme) CarryReadme(trailer.readmeFile, diff);
   if (options.dryRun) return 0;
 
-  const std::string stub = options.stub.empty() ? DefaultStub() : options.stub;
+  std::string stub;
+  if (!FindStub(options.stub, stub)) return 1;
   ProgressBar bar("Building");
   archive::BuildResult r =
       archive::BuildProgramFile(stub, diff.carried, trailer, options.output,

@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "archive/archive_extract.h"
+#include "archive/file_path.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "progress_bar.h"
@@ -15,12 +16,12 @@ namespace {
 // Where an entry lands below `dir`: each part of its name, converted to
 // UTF-8, one folder deeper.
 std::string OutputPath(const std::string& dir, const std::string& name) {
-  fs::path path(dir);
+  fs::path path = archive::FilePath(dir);
   for (size_t start = 0;;) {
     const size_t end = name.find('\\', start);
     const std::string part = Cp1252ToUtf8(name.substr(start, end - start));
     path /= fs::path(std::u8string(part.begin(), part.end()));
-    if (end == std::string::npos) return path.string();
+    if (end == std::string::npos) return archive::PathString(path);
     start = end + 1;
   }
 }
@@ -39,7 +40,7 @@ int RunExtract(const std::string& program, const std::string& dir) {
     return 1;
   }
   std::error_code ec;
-  fs::create_directories(dir, ec);
+  fs::create_directories(archive::FilePath(dir), ec);
   if (ec) {
     ReportError("cannot create " + dir + ": " + ec.message());
     return 1;

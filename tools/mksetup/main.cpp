@@ -5,10 +5,13 @@
 #include "commands.h"
 #include "diff_command.h"
 #include "manifest.h"
+#include "utf8_args.h"
 
 int main(int argc, char** argv) {
+  mksetup::Utf8Arguments args(argc, argv);
   CLI::App app{"mksetup: builds installer and patch programs (stub + payload + trailer)"};
   app.require_subcommand(1);
+  app.allow_windows_style_options(false); // "/x" is a path, as on Linux
 
   mksetup::BuildOptions build;
   CLI::App* buildCmd =
@@ -18,9 +21,9 @@ int main(int argc, char** argv) {
                        "The program to write (default: the manifest's name with .exe, in the "
                        "current folder)");
   buildCmd->add_option("--stub", build.stub,
-                       "The stub program the archive is appended to (default: $MKSETUP_STUB, "
-                       "else " +
-                           mksetup::ConfiguredStub() + ")");
+                       "The stub program the archive is appended to: a path, or x86 (the "
+                       "shipping 32-bit stub) or x64, installed with mksetup in " +
+                           mksetup::StubFolder() + " (default: $MKSETUP_STUB, else x86)");
   buildCmd->footer(mksetup::kManifestHelp);
 
   std::string program;
@@ -46,10 +49,10 @@ int main(int argc, char** argv) {
       "diff", "Build a patch that carries the files NEW_DIR adds to or changes from OLD_DIR");
   diffCmd->add_option("OLD_DIR", diff.oldDir, "The release that is installed")
       ->required()
-      ->check(CLI::ExistingDirectory);
+      ->check(mksetup::ExistingFolder());
   diffCmd->add_option("NEW_DIR", diff.newDir, "The release the patch brings")
       ->required()
-      ->check(CLI::ExistingDirectory);
+      ->check(mksetup::ExistingFolder());
   diffCmd->add_option("-o,--output", diff.output, "The patch program to write");
   diffCmd->add_option("--stub", diff.stub, "The stub program (as for build)");
   diffCmd->add_option("--caption", diff.caption, "Title of the patch window")->required();
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
                   "NEW_DIR stay installed. A file that became a folder (or the reverse) is an\n"
                   "error.");
 
-  CLI11_PARSE(app, argc, argv);
+  CLI11_PARSE(app, args.Count(), args.Words());
   if (*diffCmd) {
     if (diff.output.empty() && !diff.dryRun) {
       mksetup::ReportError("diff: --output is required unless --dry-run is given");

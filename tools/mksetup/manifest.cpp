@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <glob.h>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <toml++/toml.h>
 
+#include "archive/file_path.h"
 #include "cp1252.h"
 #include "entry_tree.h"
 #include "file_names.h"
+#include "file_pattern.h"
 #include "folder_walk.h"
 #include "trailer_text.h"
 
@@ -71,7 +72,7 @@ struct Reference {
 class ManifestReader {
 public:
   explicit ManifestReader(std::string path)
-      : m_path(std::move(path)), m_base(fs::path(m_path).parent_path()) {}
+      : m_path(std::move(path)), m_base(archive::FilePath(m_path).parent_path()) {}
 
   ManifestResult Read() {
     toml::table root;
@@ -266,8 +267,8 @@ private:
   }
 
   std::string Resolve(std::string_view item) const {
-    fs::path p(item);
-    return (p.is_absolute() ? p : m_base / p).string();
+    fs::path p = archive::FilePath(std::string(item));
+    return archive::PathString(p.is_absolute() ? p : m_base / p);
   }
 
   void ReadFiles(const toml::table& root) {
@@ -293,25 +294,19 @@ private:
   void AddItem(const toml::node* at, const std::string& key, const std::string& item) {
     const std::string path = Resolve(item);
     std::error_code ec;
-    if (fs::exists(path, ec)) {
-      if (fs::is_directory(path, ec)) return Error(at, key, path + " is a folder");
+    if (fs::exists(archive::FilePath(path), ec)) {
+      if (fs::is_directory(archive::FilePath(path), ec))
+        return Error(at, key, path + " is a folder");
       return AddFile(at, key, path);
     }
     if (item.find_first_of("*?[") == std::string::npos) return Error(at, key, path + " not found");
-    glob_t matches{};
-    int rc = glob(path.c_str(), GLOB_NOSORT, nullptr, &matches);
-    std::vector<std::string> files;
-    if (rc == 0)
-      for (size_t i = 0; i < matches.gl_pathc; ++i)
-        if (!fs::is_directory(matches.gl_pathv[i], ec)) files.emplace_back(matches.gl_pathv[i]);
-    globfree(&matches);
+    const std::vector<std::string> files = MatchFilePattern(path);
     if (files.empty()) return Error(at, key, "the pattern " + path + " matches no file");
-    std::sort(files.begin(), files.end());
     for (const auto& file : files) AddFile(at, key, file);
   }
 
   void AddFile(const toml::node* at, const std::string& key, const std::string& path) {
-    const std::string base = fs::path(path).filename().string();
+    const std::string base = archive::PathString(archive::FilePath(path).filename());
     std::string name, bad;
     if (!Utf8ToCp1252(base, name, bad))
       return Error(at, key, path + ": " + bad + " cannot be written in code page 1252");
@@ -348,11 +343,12 @@ private:
       }
       const std::string path = Resolve(text->get());
       std::error_code ec;
-      if (!fs::is_directory(path, ec)) {
-        Error(&item, key, path + (fs::exists(path, ec) ? " is not a folder" : " not found"));
+      const fs::path folder = archive::FilePath(path);
+      if (!fs::is_directory(folder, ec)) {
+        Error(&item, key, path + (fs::exists(folder, ec) ? " is not a folder" : " not found"));
         continue;
       }
-      FolderWalk walk = WalkFolder(path);
+      FolderWalk walk = WalkFolder(folder);
       for (const std::string& error : walk.errors) Error(&item, key, error);
       if (walk.files.empty() && walk.errors.empty())
         Error(&item, key, "the folder " + path + " holds no file");
@@ -360,7 +356,7 @@ private:
         if (!file.problem.empty())
           Error(&item, key, DisplayPath(file.source) + ": " + file.problem);
         else
-          Carry(&item, key, file.source.string(), file.name);
+          Carry(&item, key, archive::PathString(file.source), file.name);
       }
     }
   }
@@ -409,7 +405,7 @@ private:
 } // namespace
 
 ManifestResult LoadManifest(const std::string& path) {
-  if (!fs::is_regular_file(path)) {
+  if (!fs::is_regular_file(archive::FilePath(path))) {
     ManifestResult r;
     r.errors.push_back(path + ": cannot open the manifest");
     return r;

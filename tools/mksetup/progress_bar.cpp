@@ -1,7 +1,13 @@
 #include "progress_bar.h"
 
 #include <cstdio>
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 namespace mksetup {
 
@@ -31,7 +37,12 @@ void ProgressBar::Update(uint64_t done, uint64_t total) {
 
 void ProgressBar::Finish() {
   if (!m_drawn) return;
+#ifdef _WIN32
+  std::fprintf(stderr, "\r%*s\r", int(m_label.size()) + kWidth + 10,
+               ""); // older consoles know no escapes
+#else
   std::fprintf(stderr, "\r\033[K");
+#endif
   std::fflush(stderr);
   m_drawn = false;
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "archive/file_path.h"
 #include "archive/trailer.h"
 #include "cp1252.h"
 
@@ -25,8 +26,8 @@ std::string ToTrailerText(std::string_view utf8, bool multiLine, std::string& ou
 
 bool ReadLicenseFile(const std::string& path, std::string& utf8) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
+  if (std::filesystem::is_directory(archive::FilePath(path), ec)) return false;
+  std::ifstream in(archive::FilePath(path), std::ios::binary);
   if (!in) return false;
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
