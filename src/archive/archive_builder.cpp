@@ -137,8 +137,7 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
   // 8, so that a signer appends its certificate table right behind the
   // archive, without padding of its own.
   const uint64_t streamLength = HufStreamLength(counts, kPayloadStreamName);
-  const uint64_t unpadded =
-      stub.Size() + streamLength + SerializeTrailerRegion(trailer).size() + 4;
+  const uint64_t unpadded = stub.Size() + streamLength + SerializeTrailerRegion(trailer).size() + 4;
   const uint32_t padding = uint32_t((8 - unpadded % 8) % 8);
   trailer.dataStart = uint32_t(stub.Size()) + padding;
 

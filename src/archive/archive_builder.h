@@ -44,9 +44,9 @@ constexpr std::string_view kPayloadStreamName = "";
 
 // Writes the program into `out`. The texts and options come from `trailer`;
 // its entries and dataStart are replaced by the files' sizes and names and
-// the padded stub's length. A signed stub is refused. Nothing is written when a check fails before the first
-// byte (texts too long, unsafe names, unreadable files, files of 4 GiB or
-// more, a byte value occurring 2^32 times or more).
+// the padded stub's length. A signed stub is refused. Nothing is written when a check fails before
+// the first byte (texts too long, unsafe names, unreadable files, files of 4 GiB or more, a byte
+// value occurring 2^32 times or more).
 BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadFile>& files,
                          const ArchiveTrailer& trailer, ByteSink& out,
                          const BuildProgress& progress = {});

@@ -109,8 +109,8 @@ ArchiveEnd FindArchiveEnd(RandomAccessFile& file) {
     found = int(pad);
   }
   if (found < 0) {
-    end.error = "no archive ends at the certificate table (offset " +
-                std::to_string(table.offset) + "): " + firstError;
+    end.error = "no archive ends at the certificate table (offset " + std::to_string(table.offset) +
+                "): " + firstError;
     return end;
   }
   end.padding = uint32_t(found);
