@@ -22,7 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const ArchiveLayout& l = r.layout;
-  if (l.regionStart + l.regionSize + 4 != l.fileSize || l.dataStart > l.regionStart) std::abort();
+  if (l.regionStart + l.regionSize + 4 != l.archiveEnd || l.archiveEnd > l.fileSize ||
+      l.dataStart > l.regionStart)
+    std::abort();
+  if (l.Signed() ? l.archiveEnd + l.signaturePadding != l.certificateOffset ||
+                       l.certificateOffset + l.certificateSize != l.fileSize
+                 : l.archiveEnd != l.fileSize)
+    std::abort();
   for (const auto& e : t.entries)
     if (!IsSafeEntryName(e.name)) std::abort();
   // The region read is the region written.

@@ -7,6 +7,7 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/system_report.h"
+#include "archive/archive_end.h"
 #include "archive/trailer.h"
 #include "framework/archive_file.h"
 #include "patch/patch_dialog.h"
@@ -63,17 +64,20 @@ BOOL SetupApp::InitInstance() {
     }
 
     // The length word, then the installer flag at the start of the trailer
-    // region. A length reaching before the start of the file throws.
+    // region, counted back from the archive's end: the end of the file, or
+    // the start of the signature in a signed program. A length reaching
+    // before the start of the file throws.
+    CArchiveFile reader(file);
+    const LONGLONG archiveEnd = LONGLONG(archive::FindArchiveEnd(reader).offset);
     uint32_t directorySize = 0, installerFlag = 0;
-    file.Seek(-4, CFile::end);
+    file.Seek(archiveEnd - 4, CFile::begin);
     file.Read(&directorySize, 4);
-    file.Seek(-(LONGLONG(directorySize) + 4), CFile::end);
+    file.Seek(archiveEnd - (LONGLONG(directorySize) + 4), CFile::begin);
     file.Read(&installerFlag, 4);
 
     // The wizards trust what they read, so the whole trailer is checked here
     // before either of them runs.
     archive::ArchiveTrailer trailer;
-    CArchiveFile reader(file);
     archive::TrailerReadResult check = archive::ReadTrailer(reader, trailer);
     file.Close();
     if (!check.ok) {

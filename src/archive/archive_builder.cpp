@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "archive_end.h"
 #include "file_path.h"
 #include "huf_encoder.h"
 
@@ -94,8 +95,13 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
 
   StdioFile stub(stubPath);
   if (!stub.IsOpen()) return Fail("cannot open the stub " + stubPath);
-  if (stub.Size() > std::numeric_limits<uint32_t>::max())
+  if (stub.Size() > std::numeric_limits<uint32_t>::max() - 7)
     return Fail("the stub " + stubPath + " is 4 GiB or larger");
+  // A signer replaces an existing signature by cutting the file at its
+  // certificate table, which would cut off the archive behind it.
+  if (ReadCertificateTable(stub).Present())
+    return Fail("the stub " + stubPath + " is signed; build from an unsigned stub and sign the " +
+                "program that is built");
   trailer.dataStart = uint32_t(stub.Size());
   if (std::string why = CheckTrailer(trailer); !why.empty()) return Fail(why);
 
@@ -128,10 +134,20 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
     counts[i] = uint32_t(totals[i]);
   }
 
+  // Zero bytes behind the stub's image make the file's length a multiple of
+  // 8, so that a signer appends its certificate table right behind the
+  // archive, without padding of its own.
+  const uint64_t streamLength = HufStreamLength(counts, kPayloadStreamName);
+  const uint64_t unpadded = stub.Size() + streamLength + SerializeTrailerRegion(trailer).size() + 4;
+  const uint32_t padding = uint32_t((8 - unpadded % 8) % 8);
+  trailer.dataStart = uint32_t(stub.Size()) + padding;
+
   // The stub's image.
   if (!ForEachBlock(stub, stub.Size(), buffer,
                     [&](const uint8_t* data, size_t n) { return out.Write(data, n); }))
     return Fail("cannot copy the stub " + stubPath + " into the output");
+  const uint8_t zeros[8] = {};
+  if (padding && !out.Write(zeros, padding)) return Fail("cannot write the output");
 
   // Second pass: the code bits. A file that changed since the first pass
   // would no longer match the counts the stream starts with.
@@ -163,6 +179,9 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
   }
   if (seen != totals) return Fail("the payload files changed while the program was being built");
   if (!encoder.Finish()) return Fail("cannot write the output");
+  if (stream.Written() != streamLength)
+    return Fail("the payload stream came out " + std::to_string(stream.Written()) +
+                " bytes long instead of " + std::to_string(streamLength));
 
   if (!WriteTrailer(out, trailer)) return Fail("cannot write the output");
 
@@ -171,6 +190,7 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
   r.payloadSize = payloadSize;
   r.streamLength = stream.Written();
   r.dataStart = trailer.dataStart;
+  r.imagePadding = padding;
   r.fileSize = r.dataStart + r.streamLength + SerializeTrailerRegion(trailer).size() + 4;
   return r;
 }

@@ -1,5 +1,7 @@
-// Builds a program file: the stub's bytes, one payload stream holding every
-// entry in order, the trailer region and its length word. The payload is read
+// Builds a program file: the stub's bytes, up to 7 zero bytes that make the
+// file's length a multiple of 8 (a signer then adds no padding before its
+// certificate table), one payload stream holding every entry in order, the
+// trailer region and its length word. The payload is read
 // from the files in blocks twice (byte counts, then code bits), so memory use
 // does not grow with the payload. Plain C++ and stdio: usable on Linux and in
 // Windows test programs alike.
@@ -32,7 +34,8 @@ struct BuildResult {
   uint64_t payloadSize = 0;
   uint64_t streamLength = 0;
   uint32_t dataStart = 0;
-  uint64_t fileSize = 0;
+  uint32_t imagePadding = 0; // zero bytes between the stub and the stream
+  uint64_t fileSize = 0;     // a multiple of 8
 };
 
 // Name field written into the payload stream's header: fixed, so that the
@@ -41,9 +44,9 @@ constexpr std::string_view kPayloadStreamName = "";
 
 // Writes the program into `out`. The texts and options come from `trailer`;
 // its entries and dataStart are replaced by the files' sizes and names and
-// the stub's length. Nothing is written when a check fails before the first
-// byte (texts too long, unsafe names, unreadable files, files of 4 GiB or
-// more, a byte value occurring 2^32 times or more).
+// the padded stub's length. A signed stub is refused. Nothing is written when a check fails before
+// the first byte (texts too long, unsafe names, unreadable files, files of 4 GiB or more, a byte
+// value occurring 2^32 times or more).
 BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadFile>& files,
                          const ArchiveTrailer& trailer, ByteSink& out,
                          const BuildProgress& progress = {});

@@ -27,6 +27,19 @@ void CountBytes(HufCounts& counts, const void* data, size_t n) {
   for (int s = 0; s < 256; ++s) counts[s] += c[0][s] + c[1][s] + c[2][s] + c[3][s];
 }
 
+uint64_t HufStreamLength(const HufCounts& counts, std::string_view name) {
+  // Counts, name field (length byte, name, NUL), code bytes, final byte.
+  uint64_t length = kHufCountsBytes + 1 + std::min<size_t>(name.size(), 254) + 1 + 1;
+  HufTree tree;
+  BuildHufTree(counts, tree);
+  if (tree.symbolCount < 2) return length;
+  std::array<HufCode, 256> codes{};
+  ComputeHufCodes(tree, codes);
+  uint64_t bits = 0;
+  for (int s = 0; s < 256; ++s) bits += uint64_t(counts[s]) * codes[s].length;
+  return length + (bits + 7) / 8;
+}
+
 HufEncoder::HufEncoder(const HufCounts& counts, ByteSink& out, std::string_view name)
     : m_out(out), m_buf(kBufferSize + kBufferSlack) {
   HufTree tree;

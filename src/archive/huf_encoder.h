@@ -20,6 +20,10 @@ namespace archive {
 // Adds the byte counts of data to counts.
 void CountBytes(HufCounts& counts, const void* data, size_t n);
 
+// The length of the stream HufEncoder writes for these counts and name,
+// known before a byte of it is written.
+uint64_t HufStreamLength(const HufCounts& counts, std::string_view name = {});
+
 class HufEncoder {
 public:
   // counts: exact byte counts of all data later passed to Write. name: the

@@ -1,5 +1,7 @@
 #include "trailer.h"
 
+#include "archive_end.h"
+
 #include <cstring>
 #include <string_view>
 
@@ -135,40 +137,41 @@ TrailerReadResult Fail(std::string why) {
   return r;
 }
 
-// Reads N and checks it against the file; fills the layout.
-TrailerReadResult ReadLayout(RandomAccessFile& file) {
+// Reads N of the archive that ends at `end` and checks it against the
+// archive; fills the layout.
+TrailerReadResult ReadLayoutAt(RandomAccessFile& file, uint64_t end) {
   TrailerReadResult r;
-  uint64_t size = file.Size();
-  if (size < 8) return Fail("file too short for an archive (" + std::to_string(size) + " bytes)");
+  if (end < 8 || end > file.Size())
+    return Fail("file too short for an archive (" + std::to_string(end) + " bytes)");
   uint8_t word[4];
-  if (!file.ReadAt(size - 4, word, 4)) return Fail("cannot read the trailer length");
+  if (!file.ReadAt(end - 4, word, 4)) return Fail("cannot read the trailer length");
   uint32_t n = LoadLE32(word);
-  if (uint64_t(n) > size - 4)
+  if (uint64_t(n) > end - 4)
     return Fail("trailer length " + std::to_string(n) + " exceeds the file (" +
-                std::to_string(size) + " bytes)");
+                std::to_string(end) + " bytes)");
   if (n < 4) return Fail("trailer length " + std::to_string(n) + " is too small");
   if (n > kMaxTrailerRegion) return Fail("trailer length " + std::to_string(n) + " is absurd");
   r.ok = true;
-  r.layout.fileSize = size;
+  r.layout.fileSize = file.Size();
+  r.layout.archiveEnd = end;
   r.layout.regionSize = n;
-  r.layout.regionStart = size - 4 - n;
+  r.layout.regionStart = end - 4 - n;
   return r;
 }
 
-} // namespace
-
-TrailerReadResult ReadArchiveKind(RandomAccessFile& file, uint32_t& installerFlag) {
-  TrailerReadResult r = ReadLayout(file);
-  if (!r.ok) return r;
-  uint8_t word[4];
-  if (!file.ReadAt(r.layout.regionStart, word, 4)) return Fail("cannot read the installer flag");
-  installerFlag = LoadLE32(word);
+// The same where FindArchiveEnd puts the end, with the signature's place.
+TrailerReadResult ReadLayout(RandomAccessFile& file) {
+  ArchiveEnd end = FindArchiveEnd(file);
+  if (!end.error.empty()) return Fail(end.error);
+  TrailerReadResult r = ReadLayoutAt(file, end.offset);
+  r.layout.certificateOffset = end.certificate.offset;
+  r.layout.certificateSize = end.certificate.size;
+  r.layout.signaturePadding = end.padding;
   return r;
 }
 
-TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& t) {
-  TrailerReadResult r = ReadLayout(file);
-  if (!r.ok) return r;
+// The region of a layout that passed its checks.
+TrailerReadResult ReadRegion(RandomAccessFile& file, TrailerReadResult r, ArchiveTrailer& t) {
   std::vector<uint8_t> region(r.layout.regionSize);
   if (!file.ReadAt(r.layout.regionStart, region.data(), region.size()))
     return Fail("cannot read the trailer region");
@@ -233,6 +236,27 @@ TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& t) {
     return Fail("data start " + std::to_string(t.dataStart) + " lies inside the trailer");
   r.layout.dataStart = t.dataStart;
   return r;
+}
+
+} // namespace
+
+TrailerReadResult ReadArchiveKind(RandomAccessFile& file, uint32_t& installerFlag) {
+  TrailerReadResult r = ReadLayout(file);
+  if (!r.ok) return r;
+  uint8_t word[4];
+  if (!file.ReadAt(r.layout.regionStart, word, 4)) return Fail("cannot read the installer flag");
+  installerFlag = LoadLE32(word);
+  return r;
+}
+
+TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& t) {
+  TrailerReadResult r = ReadLayout(file);
+  return r.ok ? ReadRegion(file, std::move(r), t) : r;
+}
+
+TrailerReadResult ReadTrailerEndingAt(RandomAccessFile& file, uint64_t end, ArchiveTrailer& t) {
+  TrailerReadResult r = ReadLayoutAt(file, end);
+  return r.ok ? ReadRegion(file, std::move(r), t) : r;
 }
 
 namespace {

@@ -1,6 +1,8 @@
 // The trailer region behind the payload stream: product texts, options, the
 // directory of entries and the offset of the payload. Found from the end of
-// the program file: [image][payload stream][trailer region (N bytes)][N].
+// the archive: [image][payload stream][trailer region (N bytes)][N], which is
+// the end of the program file or, in a signed one, the start of its
+// certificate table (FindArchiveEnd).
 #pragma once
 
 #include <array>
@@ -71,10 +73,17 @@ struct ArchiveTrailer {
 // Where the pieces of an archive lie in its file.
 struct ArchiveLayout {
   uint64_t fileSize = 0;
+  uint64_t archiveEnd = 0;  // behind N: fileSize, or where the signature's padding begins
   uint32_t regionSize = 0;  // N
-  uint64_t regionStart = 0; // fileSize - 4 - N
+  uint64_t regionStart = 0; // archiveEnd - 4 - N
   uint64_t dataStart = 0;
+  // The certificate table behind the archive (size 0: unsigned) and the zero
+  // bytes the signer put between the two.
+  uint64_t certificateOffset = 0;
+  uint32_t certificateSize = 0;
+  uint32_t signaturePadding = 0;
   uint64_t StreamLength() const { return regionStart - dataStart; }
+  bool Signed() const { return certificateSize != 0; }
 };
 
 struct TrailerReadResult {
@@ -84,13 +93,18 @@ struct TrailerReadResult {
 };
 
 // Reads the length word and the installer flag only, after checking that N
-// fits the file. Used to pick the wizard.
+// fits the archive.
 TrailerReadResult ReadArchiveKind(RandomAccessFile& file, uint32_t& installerFlag);
 
 // Reads and validates the whole trailer region. Every length is checked
 // against the region before anything is allocated; entry names must be safe
 // (IsSafeEntryName) and dataStart must lie before the region.
 TrailerReadResult ReadTrailer(RandomAccessFile& file, ArchiveTrailer& trailer);
+
+// The same for an archive whose length word ends at `end`; whatever follows
+// is not looked at, and the layout has no certificate table.
+TrailerReadResult ReadTrailerEndingAt(RandomAccessFile& file, uint64_t end,
+                                      ArchiveTrailer& trailer);
 
 // Serialises the trailer region for the trailer's kind (without the length word).
 std::vector<uint8_t> SerializeTrailerRegion(const ArchiveTrailer& trailer);

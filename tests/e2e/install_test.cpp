@@ -3,6 +3,8 @@
 // cannot be made.
 #include <fstream>
 
+#include "archive/byte_io.h"
+#include "archive/trailer.h"
 #include "res/resource.h"
 #include "setup_fixture.h"
 
@@ -83,19 +85,21 @@ TEST_F(InstallTest, ExistingFilesAreOverwrittenAndOthersKept) {
 
 TEST_F(InstallTest, DamagedPayloadIsReportedAndNothingIsInstalled) {
   Build(Installer(), {Source("daten.txt", "Daten")});
-  // The stream starts right behind the stub with 256 byte counts: one more
-  // "D" than the directory's sizes allow.
-  HANDLE stub = CreateFileA(e2e::StubPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(stub, INVALID_HANDLE_VALUE);
-  DWORD stubSize = GetFileSize(stub, nullptr);
-  CloseHandle(stub);
+  // The stream starts with 256 byte counts: one more "D" than the
+  // directory's sizes allow.
+  uint32_t dataStart = 0;
+  {
+    archive::StdioFile file(m_setup);
+    archive::ArchiveTrailer trailer;
+    ASSERT_TRUE(archive::ReadTrailer(file, trailer).ok);
+    dataStart = trailer.dataStart;
+  }
   std::fstream program(m_setup, std::ios::binary | std::ios::in | std::ios::out);
-  program.seekg(stubSize + 4 * 'D');
+  program.seekg(dataStart + 4 * 'D');
   char count = 0;
   program.read(&count, 1);
   ASSERT_EQ(count, 1) << "not the stream's counts";
-  program.seekp(stubSize + 4 * 'D');
+  program.seekp(dataStart + 4 * 'D');
   program.put(char(count + 1));
   program.close();
 

@@ -2,6 +2,7 @@
 // called directly.
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 
 #include "archive/archive_builder.h"
 #include "archive/archive_extract.h"
@@ -89,7 +90,12 @@ TEST(ArchiveBuilder, RoundTripGivesTheVeryFiles) {
   StdioFile file(program);
   ArchiveInfo info;
   ASSERT_TRUE(OpenArchive(file, info).ok);
-  EXPECT_EQ(info.trailer.dataStart, stub.size());
+  // The image is padded with zeros so that the file's length is a multiple of 8.
+  ASSERT_GE(info.trailer.dataStart, stub.size());
+  EXPECT_LT(info.trailer.dataStart, stub.size() + 8);
+  EXPECT_EQ(bytes.substr(stub.size(), info.trailer.dataStart - stub.size()),
+            std::string(info.trailer.dataStart - stub.size(), '\0'));
+  EXPECT_EQ(bytes.size() % 8, 0u);
   ASSERT_EQ(info.trailer.entries.size(), 5u);
   EXPECT_EQ(info.trailer.entries[2].name, "gross.bin");
   EXPECT_EQ(info.trailer.entries[2].size, 2'500'000u);
@@ -98,6 +104,26 @@ TEST(ArchiveBuilder, RoundTripGivesTheVeryFiles) {
   auto out = RoundTrip(program, p.dir);
   ASSERT_EQ(out.size(), 5u);
   for (const auto& f : p.files) EXPECT_EQ(out[f.name], ReadFile(f.sourcePath)) << f.name;
+}
+
+// Whatever the stream's length (and so the padding the image needs), the
+// program's length is a multiple of 8 and the program reads back.
+TEST(ArchiveBuilder, ProgramLengthIsAlwaysAMultipleOfEight) {
+  std::set<uint32_t> paddings;
+  for (unsigned n = 0; n < 24; ++n) {
+    Product p;
+    p.Add("a.bin", RandomText(n * 13, n, 2 + int(n) * 10));
+    p.Add("b.txt", std::string(n, 'b'));
+    BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.dir / "out.exe");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(fs::file_size(p.dir / "out.exe"), r.fileSize);
+    EXPECT_EQ(r.fileSize % 8, 0u) << n;
+    EXPECT_EQ(r.dataStart, fs::file_size(p.stub) + r.imagePadding);
+    paddings.insert(r.imagePadding);
+    CheckResult check = VerifyFile(p.dir / "out.exe");
+    EXPECT_TRUE(check.ok) << n << ": " << check.error;
+  }
+  EXPECT_GT(paddings.size(), 4u);
 }
 
 TEST(ArchiveBuilder, PayloadsWithoutCodeRoundTrip) {

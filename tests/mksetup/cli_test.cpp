@@ -32,7 +32,13 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Beispiel 1.0 – Setup"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("kapitel2.txt"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("data start         4096"), std::string::npos) << r.out;
+  // Behind the 4096 bytes of the stub, padded to a file length that is a multiple of 8.
+  const size_t dataStart = r.out.find("data start         ");
+  ASSERT_NE(dataStart, std::string::npos) << r.out;
+  const unsigned long start = std::stoul(r.out.substr(dataStart + 19));
+  EXPECT_TRUE(start >= 4096 && start < 4104) << start;
+  EXPECT_EQ(fs::file_size(dir / "setup.exe") % 8, 0u);
+  EXPECT_NE(r.out.find("signed             no\n"), std::string::npos) << r.out;
   r = RunMksetup({"list", "--json", dir / "setup.exe"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"kind\" : \"installer\""), std::string::npos) << r.out;

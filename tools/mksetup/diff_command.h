@@ -32,7 +32,7 @@ struct DiffOptions {
   std::string oldDir;
   std::string newDir;
   std::string output;
-  std::string stub; // empty: DefaultStub()
+  std::string stub; // empty: as for build (FindStub)
   std::string caption;
   std::string product;
   int version = -1;

@@ -6,6 +6,7 @@
 #include "archive/archive_extract.h"
 #include "commands.h"
 #include "cp1252.h"
+#include "signature_text.h"
 
 namespace mksetup {
 
@@ -50,6 +51,7 @@ void PrintText(const archive::ArchiveInfo& info) {
   row("payload",
       std::to_string(payload) + " bytes in " + std::to_string(t.entries.size()) + " entries");
   row("ratio", FormatRatio(info.layout.StreamLength(), payload));
+  row("signed", SignatureText(info.layout));
   std::printf("\n%12s  %s\n", "size", "name");
   for (const auto& e : t.entries) std::printf("%12" PRIu32 "  %s\n", e.size, Utf8(e.name).c_str());
 }
@@ -92,6 +94,12 @@ void PrintJson(const archive::ArchiveInfo& info) {
   j.insert("stream_length", int64_t(info.layout.StreamLength()));
   j.insert("payload_size", int64_t(payload));
   j.insert("file_size", int64_t(info.layout.fileSize));
+  j.insert("signed", info.layout.Signed());
+  j.insert("certificate_table_size", int64_t(info.layout.certificateSize));
+  if (info.layout.Signed()) {
+    j.insert("certificate_table_offset", int64_t(info.layout.certificateOffset));
+    j.insert("signature_padding", int64_t(info.layout.signaturePadding));
+  }
   if (payload) j.insert("ratio", double(info.layout.StreamLength()) / double(payload));
   std::cout << toml::json_formatter{j} << "\n";
 }

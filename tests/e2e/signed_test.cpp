@@ -1,0 +1,114 @@
+// Signed programs, end to end: the installer and a patch are built, signed
+// with osslsigncode by the signer that runs beside this test
+// (signed_e2e.sh), and then run as a user runs them.
+#include <cstdio>
+#include <cstdlib>
+
+#include "archive/byte_io.h"
+#include "archive/trailer.h"
+#include "res/resource.h"
+#include "setup_fixture.h"
+
+namespace setup_e2e {
+namespace {
+
+class SignedTest : public SetupTest {
+protected:
+  // Signs setup.exe in place: the signer's folder gets a copy and a request
+  // file, and hands back the signed program.
+  void Sign() {
+    const char* folder = std::getenv("SIGNING_DIR");
+    ASSERT_TRUE(folder) << "SIGNING_DIR is not set: run through signed_e2e.sh";
+    const std::string base = e2e::WindowsPath(folder) + "\\" + m_product;
+    ASSERT_TRUE(CopyFileA(m_setup.c_str(), (base + ".exe").c_str(), FALSE));
+    const std::string request = base + ".request";
+    std::FILE* f = std::fopen((request + ".part").c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fclose(f);
+    ASSERT_TRUE(MoveFileA((request + ".part").c_str(), request.c_str()));
+    ASSERT_TRUE(e2e::WaitUntil(
+        [&] {
+          return GetFileAttributesA((base + ".done").c_str()) != INVALID_FILE_ATTRIBUTES ||
+                 GetFileAttributesA((base + ".failed").c_str()) != INVALID_FILE_ATTRIBUTES;
+        },
+        30000))
+        << "no answer from the signer";
+    ASSERT_NE(GetFileAttributesA((base + ".done").c_str()), INVALID_FILE_ATTRIBUTES)
+        << e2e::ReadFileBytes(base + ".failed");
+    ASSERT_TRUE(CopyFileA((base + ".signed.exe").c_str(), m_setup.c_str(), FALSE));
+
+    archive::StdioFile file(m_setup);
+    archive::ArchiveTrailer trailer;
+    archive::TrailerReadResult r = archive::ReadTrailer(file, trailer);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r.layout.Signed()) << "not signed";
+    EXPECT_EQ(r.layout.signaturePadding, 0u);
+  }
+  std::string Installed(const std::string& name) const { return Target() + "\\" + name; }
+};
+
+TEST_F(SignedTest, SignedInstallerInstalls) {
+  const std::vector<e2e::Payload> files = {ProductProgram(), Source("daten.txt", "Daten"),
+                                           Source("leer.txt", "")};
+  Build(Installer(), files);
+  Sign();
+  Window dlg = Start();
+  GoToDirectoryPage(dlg);
+  InstallInto(dlg, Target());
+  EXPECT_TRUE(Shows(dlg, FinishPage(false)));
+  Close(dlg);
+  for (const e2e::Payload& f : files)
+    EXPECT_EQ(e2e::ReadFileBytes(Installed(f.name)), e2e::ReadFileBytes(f.sourcePath)) << f.name;
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
+}
+
+TEST_F(SignedTest, SignedPatchApplies) {
+  CreateDirectoryA(Target().c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA(ProductProgram().sourcePath.c_str(), Installed("prog.exe").c_str(), FALSE));
+  {
+    std::FILE* f = std::fopen(Installed("a.txt").c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs("alt", f);
+    std::fclose(f);
+  }
+  const std::string key = "Software\\Tarnivex\\" + m_product;
+  const std::string path = Target() + "\\";
+  DWORD version = 2;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Path", REG_SZ, path.c_str(),
+                            DWORD(path.size() + 1)),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Exe", REG_SZ, "prog.exe", 9),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_DWORD, &version, 4),
+            ERROR_SUCCESS);
+
+  archive::ArchiveTrailer t;
+  t.installerFlag = 0;
+  t.version = 3;
+  t.caption = kCaption;
+  t.productName = m_product;
+  Build(t, {Source("a.txt", "neu"), Source("b.txt", "ganz neu")});
+  Sign();
+
+  const std::string title = m_product + " - Version 3";
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, Page{Text(IDS_PATCH_WELCOME, title), "Weiter"}));
+  ASSERT_TRUE(dlg.Click(IDOK));
+  Page done{Text(IDS_FINISHED, title), "Weiter"};
+  done.cancel = false;
+  done.readme = true;
+  ASSERT_TRUE(Shows(dlg, done));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "neu");
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("b.txt")), "ganz neu");
+  DWORD now = 0, size = 4;
+  EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "Version", RRF_RT_REG_DWORD, nullptr, &now,
+                         &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(now, 3u);
+  RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+}
+
+} // namespace
+} // namespace setup_e2e
