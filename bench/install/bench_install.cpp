@@ -169,7 +169,7 @@ bool DecodeOnly(const InstallRequest& request) {
 // Only the log lines an installation writes for its entries.
 bool LogOnly(const InstallRequest& request) {
   for (const auto& e : request.trailer->entries) {
-    InstallLog("Copying File [%s] [%i]", (request.tempPath + e.name).c_str(), int(e.size));
+    InstallLog("Copying File [%s] [%u]", (request.tempPath + e.name).c_str(), unsigned(e.size));
     InstallLog("Copying File [%s] to [%s]", (request.tempPath + e.name).c_str(),
                (request.installPath + e.name).c_str());
   }
