@@ -95,7 +95,8 @@ void PatchPolicy::EntryAbandoned(size_t) {
 }
 
 bool StartsWithFolder(const std::string& name, const std::string& folder) {
-  return name.size() > folder.size() && (name[folder.size()] == '\\' || name[folder.size()] == '/') &&
+  return name.size() > folder.size() &&
+         (name[folder.size()] == '\\' || name[folder.size()] == '/') &&
          _mbsnbicmp(reinterpret_cast<const unsigned char*>(name.c_str()),
                     reinterpret_cast<const unsigned char*>(folder.c_str()), folder.size()) == 0;
 }

@@ -20,7 +20,7 @@ ReplacedFiles::Found ReplacedFiles::Inspect(const std::string& target) {
   }
   // A patch never replaces folders, and, as ever, not read-only files.
   return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY) ? Found::Refused
-                                                                             : Found::File;
+                                                                           : Found::File;
 }
 
 void ReplacedFiles::AddNew(const std::string& target) { m_records.push_back({target, {}}); }

@@ -119,8 +119,8 @@ TEST_F(InstallTest, CancelDuringATreeInstallationTakesAwayTheFoldersItMade) {
   std::vector<e2e::Payload> files = {ProductProgram()};
   files[0].name = "bin\\prog.exe";
   for (int i = 0; i < 4; ++i)
-    files.push_back(Carried("daten\\teil" + std::to_string(i) + "\\block.bin",
-                            PseudoRandomBytes(4 << 20)));
+    files.push_back(
+        Carried("daten\\teil" + std::to_string(i) + "\\block.bin", PseudoRandomBytes(4 << 20)));
   Build(Installer(), files);
   // Of the target's chain only "Vorhanden" exists already; it stays.
   const std::string existing = m_dir.File("Vorhanden");

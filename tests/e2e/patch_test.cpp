@@ -372,7 +372,8 @@ TEST_F(PatchTest, FailureOnTheThirdOfFiveEntriesPutsTheOldVersionBack) {
 }
 
 TEST_F(PatchTest, TreeGetsItsDeepFileChangedAndANewFileInNewFolders) {
-  InstallFiles({{"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"daten\\en\\text.txt", "en"}});
+  InstallFiles(
+      {{"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"daten\\en\\text.txt", "en"}});
   RecordInstallation(2);
   Files expected = Contents();
   const std::vector<std::pair<std::string, std::string>> entries = {
@@ -404,9 +405,9 @@ TEST_F(PatchTest, TreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
   ASSERT_TRUE(CreateDirectoryA(Installed("daten\\zuletzt.txt").c_str(), nullptr));
   RecordInstallation(2);
   const Files before = Contents();
-  Build(Patch(), {Carried("daten\\de\\text.txt", "neu de"),
-                  Carried("plugins\\neu\\modul.dll", "modul"), Carried("bin\\app.dll", "neu"),
-                  Carried("daten\\zuletzt.txt", "neu")});
+  Build(Patch(),
+        {Carried("daten\\de\\text.txt", "neu de"), Carried("plugins\\neu\\modul.dll", "modul"),
+         Carried("bin\\app.dll", "neu"), Carried("daten\\zuletzt.txt", "neu")});
 
   Window dlg = Start();
   ASSERT_TRUE(Shows(dlg, WelcomePage()));
@@ -416,12 +417,13 @@ TEST_F(PatchTest, TreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
   EXPECT_EQ(Contents(), before) << "new folders and the work folder gone";
   EXPECT_EQ(Version(), 2u);
   EXPECT_EQ(Started(), "");
-  EXPECT_EQ(LinesStartingWith(Running().LogMessages(), {"Removing", "Restoring"}),
-            (std::vector<std::string>{"Restoring File [" + Installed("bin\\app.dll") + "]",
-                                      "Removing File [" + Installed("plugins\\neu\\modul.dll") + "]",
-                                      "Restoring File [" + Installed("daten\\de\\text.txt") + "]",
-                                      "Removing Directory [" + Installed("plugins\\neu") + "]",
-                                      "Removing Directory [" + Installed("plugins") + "]"}));
+  EXPECT_EQ(
+      LinesStartingWith(Running().LogMessages(), {"Removing", "Restoring"}),
+      (std::vector<std::string>{"Restoring File [" + Installed("bin\\app.dll") + "]",
+                                "Removing File [" + Installed("plugins\\neu\\modul.dll") + "]",
+                                "Restoring File [" + Installed("daten\\de\\text.txt") + "]",
+                                "Removing Directory [" + Installed("plugins\\neu") + "]",
+                                "Removing Directory [" + Installed("plugins") + "]"}));
 }
 
 TEST_F(PatchTest, CancelRightAtTheStartOfThePatchChangesNothingAndSaysNothingMore) {

@@ -186,11 +186,13 @@ TEST_F(ShortcutTest, TreeInstallsWholeWithItsProgramInBinStartedAndLinkedThere) 
   t.programFile = "bin\\prog.exe";
   t.iconFile = "bin\\symbol.ico";
   t.readmeFile = "doc\\liesmich.txt";
-  std::vector<e2e::Payload> files = {
-      ProductProgram(),         Carried("bin\\symbol.ico", "Symbol"),
-      Carried("doc\\liesmich.txt", "Lies"), Carried("daten\\de\\text.txt", "deutsch"),
-      Carried("daten\\en\\text.txt", "english"), Carried("leer\\tief\\nichts.dat", ""),
-      Carried("oben.txt", "oben")};
+  std::vector<e2e::Payload> files = {ProductProgram(),
+                                     Carried("bin\\symbol.ico", "Symbol"),
+                                     Carried("doc\\liesmich.txt", "Lies"),
+                                     Carried("daten\\de\\text.txt", "deutsch"),
+                                     Carried("daten\\en\\text.txt", "english"),
+                                     Carried("leer\\tief\\nichts.dat", ""),
+                                     Carried("oben.txt", "oben")};
   files[0].name = "bin\\prog.exe";
   Build(t, files);
   Window dlg = StartInstallation();
@@ -214,8 +216,8 @@ TEST_F(ShortcutTest, TreeInstallsWholeWithItsProgramInBinStartedAndLinkedThere) 
   EXPECT_STREQ(exe, "bin\\prog.exe");
 
   // The links start in the folder of what they open.
-  const Link program{Installed("bin\\prog.exe"), "",       Installed("bin\\"),
-                     m_product,                  Installed("bin\\symbol.ico"), 0};
+  const Link program{Installed("bin\\prog.exe"),   "", Installed("bin\\"), m_product,
+                     Installed("bin\\symbol.ico"), 0};
   EXPECT_EQ(ReadLink(Desktop() + "\\" + m_product + ".lnk"), program);
   std::string folder = Programs() + "\\Tarnivex\\Spiele\\" + m_product;
   EXPECT_EQ(ReadLink(folder + "\\" + m_product + ".lnk"), program);

@@ -103,8 +103,8 @@ TEST(CreatedFoldersTest, MakesTheFoldersOfAnEntryInsideItsRootAndRemovesOnlyEmpt
   WriteWholeFile(root + "da\\voll\\z.txt", "z");
 
   // Names that would climb out or name a drive make nothing at all.
-  for (const char* name : {"..\\aussen\\x", "a\\..\\..\\aussen\\x", "C:aussen\\x",
-                           "\\aussen\\x", "a\\\\b\\x", "con\\x", "a\\.\\x"}) {
+  for (const char* name : {"..\\aussen\\x", "a\\..\\..\\aussen\\x", "C:aussen\\x", "\\aussen\\x",
+                           "a\\\\b\\x", "con\\x", "a\\.\\x"}) {
     EXPECT_FALSE(folders.CreateFoldersOf(root, name)) << name;
   }
   EXPECT_FALSE(IsFolder(scratch.Path() + "aussen"));

@@ -102,7 +102,9 @@ TEST_F(InstallPayloadTest, TreeEntriesGoIntoTheirFoldersUnderTheirRelativeNames)
                                     {"daten\\de\\strings.txt", "de"},
                                     {"daten\\en\\strings.txt", "en"},
                                     {"daten\\leer.txt", ""},
-                                    {"Gro\xDF" "e Ordner\\mit Leerzeichen\\\xE4.txt", "umlaut"},
+                                    {"Gro\xDF"
+                                     "e Ordner\\mit Leerzeichen\\\xE4.txt",
+                                     "umlaut"},
                                     {"oben.txt", "oben"},
                                     {"tief\\a\\b\\c\\leer", ""}};
   Build(entries);
@@ -113,14 +115,18 @@ TEST_F(InstallPayloadTest, TreeEntriesGoIntoTheirFoldersUnderTheirRelativeNames)
   ASSERT_EQ(outcome.result, InstallResult::Completed) << outcome.message;
 
   std::map<std::string, std::string> expected;
-  for (const char* folder : {"bin", "daten", "daten\\de", "daten\\en", "Gro\xDF" "e Ordner",
-                             "Gro\xDF" "e Ordner\\mit Leerzeichen", "tief", "tief\\a", "tief\\a\\b",
-                             "tief\\a\\b\\c"})
+  for (const char* folder : {"bin", "daten", "daten\\de", "daten\\en",
+                             "Gro\xDF"
+                             "e Ordner",
+                             "Gro\xDF"
+                             "e Ordner\\mit Leerzeichen",
+                             "tief", "tief\\a", "tief\\a\\b", "tief\\a\\b\\c"})
     expected[folder] = "<dir>";
   std::vector<std::string> log = {"Creating Directory [" + m_target + "]"};
   for (const auto& e : entries) {
     expected[e.name] = e.bytes;
-    log.push_back("Copying File [" + m_temp + e.name + "] [" + std::to_string(e.bytes.size()) + "]");
+    log.push_back("Copying File [" + m_temp + e.name + "] [" + std::to_string(e.bytes.size()) +
+                  "]");
     log.push_back("Copying File [" + m_temp + e.name + "] to [" + m_target + e.name + "]");
   }
   EXPECT_EQ(ListTree(m_target), expected);
@@ -142,10 +148,10 @@ TEST_F(InstallPayloadTest, CancelTakesAwayTheFoldersItMadeThatStayedEmpty) {
   EXPECT_EQ(Run().result, InstallResult::Cancelled);
   std::map<std::string, std::string> left = ListTree(m_target);
   EXPECT_EQ(left, (std::map<std::string, std::string>{{"a", "<dir>"},
-                                                     {"a\\eins.bin", RandomBytes(200000, 1)},
-                                                     {"alt", "<dir>"},
-                                                     {"alt\\leer", "<dir>"},
-                                                     {"alt\\zwei.bin", RandomBytes(200000, 2)}}));
+                                                      {"a\\eins.bin", RandomBytes(200000, 1)},
+                                                      {"alt", "<dir>"},
+                                                      {"alt\\leer", "<dir>"},
+                                                      {"alt\\zwei.bin", RandomBytes(200000, 2)}}));
   std::vector<std::string> log = Log();
   std::vector<std::string> tail(log.end() - 2, log.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"Removing Directory [" + m_target + "b\\c]",
@@ -170,10 +176,9 @@ TEST_F(InstallPayloadTest, FolderThatCannotBeMadeShowsItsPathAndTheEmptyOnesGo) 
   InstallOutcome outcome = Run();
   EXPECT_EQ(outcome.result, InstallResult::Failed);
   EXPECT_EQ(outcome.message, LoadFormatted(IDS_DIR_FAILED, (m_target + "b\\datei").c_str()));
-  EXPECT_EQ(ListTree(m_target), (std::map<std::string, std::string>{{"a", "<dir>"},
-                                                                   {"a\\eins.txt", "1"},
-                                                                   {"b", "<dir>"},
-                                                                   {"b\\datei", "im Weg"}}));
+  EXPECT_EQ(ListTree(m_target),
+            (std::map<std::string, std::string>{
+                {"a", "<dir>"}, {"a\\eins.txt", "1"}, {"b", "<dir>"}, {"b\\datei", "im Weg"}}));
 }
 
 TEST_F(InstallPayloadTest, PlacesRegFilesAndKeepsPluginFilesInTheTemporaryFolder) {

@@ -71,7 +71,7 @@ TEST_F(PatchPayloadTest, ReplacesDeepFilesAddsNewFoldersAndLeavesNoWorkBehind) {
                                     {"oben.txt", "oben"}};
   InstallOutcome outcome = Patch(entries);
   ASSERT_EQ(outcome.result, InstallResult::Completed) << outcome.message;
-  Tree expected = {{"bin", "<dir>"},     {"daten", "<dir>"},         {"daten\\de", "<dir>"},
+  Tree expected = {{"bin", "<dir>"},     {"daten", "<dir>"},        {"daten\\de", "<dir>"},
                    {"plugins", "<dir>"}, {"plugins\\neu", "<dir>"}, {"bleibt.txt", "b"}};
   for (const auto& e : entries) expected[e.name] = e.bytes;
   EXPECT_EQ(ListTree(m_target), expected) << "no work folder, no backups left";
