@@ -1,11 +1,12 @@
 // Installing a product under Wine, side by side: our installer's engine,
 // the route as first designed (optional), a silent NSIS installer of the same
-// files, and CopyFileA of the same files (the floor). Also the peak memory of
-// a process that installs a payload of a gigabyte or more.
+// files, and CopyFileA of the same files (the floor); and a patch of every
+// one of the files over the installed tree, through the same engine. Also the
+// peak memory of a process that installs a payload of a gigabyte or more.
 //
 //   bench_install run CORPUS [--nsis EXE] [--repeat N] [--written] [--wizard]
 //   bench_install big MEGABYTES
-//   bench_install child short|written PROGRAM TARGET RESULT   (used by the two above)
+//   bench_install child short|written|patch PROGRAM TARGET RESULT   (used by the two above)
 //
 // --wizard adds the whole setup program (stub and archive), driven as a user
 // would: timed from the click that starts the installation to the finish page.
@@ -30,6 +31,7 @@
 #include "framework/controls.h"
 #include "install/payload_installer.h"
 #include "install/temp_folder.h"
+#include "patch/patch_payload.h"
 #include "res/resource.h"
 #include "written_route.h"
 
@@ -79,12 +81,16 @@ std::vector<CorpusFile> ListCorpus(std::string folder) {
   return files;
 }
 
-// Builds the program file carrying the files (the stub is this program).
+// Builds the program file carrying the files (the stub is this program); a
+// patch when installer is false.
 bool BuildInstaller(const std::vector<CorpusFile>& files, const std::string& out,
-                    uint64_t& streamLength, std::string stub = ProgramPath()) {
+                    uint64_t& streamLength, std::string stub = ProgramPath(),
+                    bool installer = true) {
   std::vector<archive::PayloadFile> payload;
   for (const auto& f : files) payload.push_back({f.path, f.name});
   archive::ArchiveTrailer trailer;
+  trailer.installerFlag = installer ? 1 : 0;
+  trailer.version = 2;
   trailer.caption = "Benchmark Setup";
   trailer.productName = "Benchmark";
   archive::BuildResult r = archive::BuildProgramFile(stub, payload, trailer, out);
@@ -169,7 +175,7 @@ bool DecodeOnly(const InstallRequest& request) {
 // Only the log lines an installation writes for its entries.
 bool LogOnly(const InstallRequest& request) {
   for (const auto& e : request.trailer->entries) {
-    InstallLog("Copying File [%s] [%i]", (request.tempPath + e.name).c_str(), int(e.size));
+    InstallLog("Copying File [%s] [%u]", (request.tempPath + e.name).c_str(), unsigned(e.size));
     InstallLog("Copying File [%s] to [%s]", (request.tempPath + e.name).c_str(),
                (request.installPath + e.name).c_str());
   }
@@ -209,6 +215,7 @@ int Child(const std::string& route, const std::string& program, const std::strin
   bool ok = route == "written"  ? InstallByWrittenRoute(request)
             : route == "decode" ? DecodeOnly(request)
             : route == "log"    ? LogOnly(request)
+            : route == "patch"  ? RunPayloadPatch(request).result == InstallResult::Completed
                                 : InstallPayload(request) == InstallResult::Completed;
   double seconds = Now() - start;
   if (window) DestroyWindow(window);
@@ -283,6 +290,36 @@ bool SameFiles(const std::vector<CorpusFile>& files, const std::string& target) 
   return true;
 }
 
+// The files of a new version: every one changed in place (a byte in every
+// 997 flipped), same names and sizes, and `added` new files in new folders.
+std::vector<CorpusFile> WriteChangedCorpus(const std::vector<CorpusFile>& files,
+                                           const std::string& folder, size_t added) {
+  std::vector<CorpusFile> changed;
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string bytes;
+  for (const auto& f : files) {
+    FILE* in = std::fopen(f.path.c_str(), "rb");
+    if (!in) return {};
+    bytes.resize(size_t(f.size));
+    size_t n = std::fread(bytes.data(), 1, bytes.size(), in);
+    std::fclose(in);
+    if (n != bytes.size()) return {};
+    for (size_t i = 0; i < bytes.size(); i += 997) bytes[i] = char(bytes[i] ^ 0x5A);
+    std::string path = folder + f.name;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return {};
+    std::fclose(out);
+    changed.push_back({path, f.name, f.size});
+  }
+  for (size_t i = 0; i < added && i < files.size(); ++i) {
+    // Carried from the changed copy under a name in new folders.
+    CorpusFile extra = changed[i];
+    extra.name = "neu\\teil" + std::to_string(i % 10) + "\\" + extra.name;
+    changed.push_back(extra);
+  }
+  return changed;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
@@ -330,8 +367,19 @@ int Run(int argc, char** argv) {
     CopyFileA(nsis.c_str(), nsisCopy.c_str(), FALSE);
   }
 
+  // The patch: every file changed, over a tree the engine installed.
+  std::vector<CorpusFile> changed = WriteChangedCorpus(files, work + "changed\\", 0);
+  std::string patchProgram = work + "patch.exe";
+  if (changed.empty() || !BuildInstaller(changed, patchProgram, streamLength, ProgramPath(), false))
+    return 1;
+  // The same again over the patched tree, with 100 new files in new folders.
+  std::vector<CorpusFile> grown = WriteChangedCorpus(files, work + "changed\\", 100);
+  std::string growProgram = work + "patch-grow.exe";
+  if (grown.empty() || !BuildInstaller(grown, growProgram, streamLength, ProgramPath(), false))
+    return 1;
+
   std::vector<double> engine, engineInside, engineWindow, decode, logOnly, wizardTimes, route,
-      nsisTimes, copy;
+      nsisTimes, copy, patch, patchInside, grow;
   double peakWs = 0, peakCommit = 0;
   for (int round = 0; round < repeat; ++round) {
     std::string n = std::to_string(round);
@@ -343,6 +391,19 @@ int Run(int argc, char** argv) {
     }
     engine.push_back(r.processTime);
     engineInside.push_back(r.seconds);
+    r = RunChild("patch", patchProgram, target, work);
+    if (!r.ok || !SameFiles(changed, target)) {
+      std::fprintf(stderr, "patch failed\n");
+      return 1;
+    }
+    patch.push_back(r.processTime);
+    patchInside.push_back(r.seconds);
+    r = RunChild("patch", growProgram, target, work);
+    if (!r.ok || !SameFiles(grown, target)) {
+      std::fprintf(stderr, "patch with new files failed\n");
+      return 1;
+    }
+    grow.push_back(r.processTime);
     r = RunChild("window", program, target + "w\\", work);
     engineWindow.push_back(r.seconds);
     RemovePrivateTempFolder(target + "w\\");
@@ -411,12 +472,17 @@ int Run(int argc, char** argv) {
   row("engine (process start to end)", engine);
   row("engine (installation alone)", engineInside);
   row("engine with a visible progress bar", engineWindow);
+  row("patch of every file (process)", patch);
+  row("patch of every file (patch alone)", patchInside);
+  row("the same and 100 new files (process)", grow);
   row("wizard (click to finish page)", wizardTimes);
   row("decoding the stream once, no output", decode);
   row("the two log lines per entry alone", logOnly);
   row("written route (process)", route);
   row("NSIS silent install (process)", nsisTimes);
   row("CopyFileA of the files", copy);
+  std::printf("patch against our installation of the same files: %.3fx (process), %.3fx (alone)\n",
+              Median(patch) / Median(engine), Median(patchInside) / Median(engineInside));
   std::printf("engine peak memory: working set %.1f MiB, commit %.1f MiB\n", peakWs, peakCommit);
   RemovePrivateTempFolder(work);
   return 0;

@@ -16,7 +16,7 @@ public:
   bool OpenEntry(size_t index, OutputFile& file) override {
     const auto& entry = m_request.trailer->entries[index];
     m_temp = m_request.tempPath + entry.name;
-    InstallLog("Copying File [%s] [%i]", m_temp.c_str(), int(entry.size));
+    InstallLog("Copying File [%s] [%u]", m_temp.c_str(), unsigned(entry.size));
     return file.Create(m_temp, CREATE_ALWAYS);
   }
   bool EntryWritten(size_t index) override {

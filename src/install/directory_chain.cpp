@@ -4,8 +4,11 @@
 
 namespace {
 
-bool CreateOneDirectory(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+bool CreateOneDirectory(const std::string& path, std::vector<std::string>* created) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) {
+    if (created) created->push_back(path);
+    return true;
+  }
   if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -23,12 +26,33 @@ size_t FirstFolderSeparator(const std::string& path) {
   return 4;
 }
 
-} // namespace
-
-bool CreateDirectoryChain(const std::string& path) {
+bool CreateChain(const std::string& path, std::vector<std::string>* created) {
   for (size_t i = path.find('\\', FirstFolderSeparator(path)); i != std::string::npos;
        i = path.find('\\', i + 1)) {
-    if (!CreateOneDirectory(path.substr(0, i))) return false;
+    if (!CreateOneDirectory(path.substr(0, i), created)) return false;
   }
-  return CreateOneDirectory(path);
+  return CreateOneDirectory(path, created);
+}
+
+} // namespace
+
+bool CreateDirectoryChain(const std::string& path) { return CreateChain(path, nullptr); }
+
+bool CreateDirectoryChain(const std::string& path, std::vector<std::string>& created) {
+  return CreateChain(path, &created);
+}
+
+bool CreateFoldersBelow(const std::string& root, const std::string& relativePath, size_t skip,
+                        std::vector<std::string>& created, std::string& failed) {
+  size_t level = 0;
+  for (size_t i = relativePath.find_first_of("\\/"); i != std::string::npos;
+       i = relativePath.find_first_of("\\/", i + 1)) {
+    if (level++ < skip) continue;
+    std::string folder = root + relativePath.substr(0, i);
+    if (!CreateOneDirectory(folder, &created)) {
+      failed = folder;
+      return false;
+    }
+  }
+  return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Creates every ancestor of path and then path itself. The search for
 // separators starts at index 4, so a drive root ("C:\") is never created; on
@@ -8,3 +9,15 @@
 // folder of the chain now exists: a folder that exists already is accepted
 // (ERROR_ALREADY_EXISTS), any other failure, or a file in the way, is not.
 bool CreateDirectoryChain(const std::string& path);
+
+// The same; `created` receives each folder the call made (without a trailing
+// backslash), outermost first.
+bool CreateDirectoryChain(const std::string& path, std::vector<std::string>& created);
+
+// The folders of a relative path below root (an existing folder, ending in a
+// backslash): for "bin\lib\x.dll", root + "bin" and root + "bin\lib". Neither
+// root nor anything above it is touched. `skip` leading levels are known to
+// exist already. False at the first level that cannot be a folder; failed
+// then names it.
+bool CreateFoldersBelow(const std::string& root, const std::string& relativePath, size_t skip,
+                        std::vector<std::string>& created, std::string& failed);

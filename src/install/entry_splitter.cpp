@@ -13,6 +13,7 @@ bool EntrySplitter::Fail(Stop why) {
 bool EntrySplitter::CompleteCurrent() {
   m_bOpen = false;
   if (!m_file.Close()) {
+    m_policy.WriteFailed(m_current);
     m_policy.EntryAbandoned(m_current);
     m_stop = Stop::Failed;
     return false;
@@ -54,7 +55,10 @@ bool EntrySplitter::Write(const void* data, size_t n) {
       if (!m_bOpen) return Fail(Stop::LengthMismatch);
     }
     size_t take = size_t(std::min<uint64_t>(n, m_left));
-    if (!m_file.Write(p, take)) return Fail(Stop::Failed);
+    if (!m_file.Write(p, take)) {
+      m_policy.WriteFailed(m_current);
+      return Fail(Stop::Failed);
+    }
     p += take;
     n -= take;
     m_left -= take;

@@ -23,6 +23,9 @@ public:
   // The extraction stopped inside the entry (a failure or a cancel); its
   // file is closed. Remove what is incomplete.
   virtual void EntryAbandoned(size_t index) = 0;
+  // Writing or closing the entry's file failed (a full disk); it is
+  // abandoned next.
+  virtual void WriteFailed(size_t) {}
 };
 
 class EntrySplitter final : public archive::ByteSink {

@@ -11,8 +11,8 @@
 #include "archive/huf_decoder.h"
 #include "framework/controls.h"
 #include "framework/file.h"
+#include "install/created_folders.h"
 #include "install/decode_progress.h"
-#include "install/directory_chain.h"
 #include "install/entry_splitter.h"
 #include "install/file_streams.h"
 #include "res/resource.h"
@@ -42,38 +42,38 @@ public:
 // into the target folder; a file that exists already is replaced only when
 // its successor is complete, through a copy in the temporary folder. Plug-in
 // files stay in the temporary folder; Reg files go to the "Reg" sub-folder.
+// An entry's folders are made just before it is written.
 class InstallPolicy final : public EntryPolicy {
 public:
-  explicit InstallPolicy(const InstallRequest& request)
-      : m_request(request), m_entries(request.trailer->entries) {}
+  InstallPolicy(const InstallRequest& request, CreatedFolders& folders)
+      : m_request(request), m_entries(request.trailer->entries), m_folders(folders) {}
 
   bool OpenEntry(size_t index, OutputFile& file) override;
   bool EntryWritten(size_t index) override;
   void EntryAbandoned(size_t index) override;
 
-  // The entry name for string 1 after a failure.
-  const std::string& FailedName() const { return m_failedName; }
+  // The folder that could not be made when the last entry failed there.
+  const std::string& FailedFolder() const { return m_failedFolder; }
 
 private:
   enum class Route { KeepInTemp, Direct, ViaTemp };
 
   bool IsPluginFile(const std::string& name) const;
   bool IsRegFile(const std::string& name) const;
-  bool Fail(size_t index) {
-    m_failedName = m_entries[index].name;
-    return false;
-  }
   void LogCopy() const {
     InstallLog("Copying File [%s] to [%s]", m_tempFile.c_str(), m_logTarget.c_str());
   }
 
   const InstallRequest& m_request;
   const std::vector<archive::ArchiveEntry>& m_entries;
+  CreatedFolders& m_folders;
+  // Folders inside the temporary folder: it goes as a whole.
+  CreatedFolders m_tempFolders;
   Route m_route = Route::Direct;
   std::string m_tempFile;  // tempPath + N
   std::string m_target;    // installPath + N, or installPath + "Reg\" + N
   std::string m_logTarget; // installPath + N
-  std::string m_failedName;
+  std::string m_failedFolder;
 };
 
 bool InstallPolicy::IsPluginFile(const std::string& name) const {
@@ -92,14 +92,20 @@ bool InstallPolicy::IsRegFile(const std::string& name) const {
 
 bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
   const archive::ArchiveEntry& entry = m_entries[index];
+  const std::string folder = m_request.installPath + (IsRegFile(entry.name) ? "Reg\\" : "");
   m_tempFile = m_request.tempPath + entry.name;
   m_logTarget = m_request.installPath + entry.name;
-  m_target = m_request.installPath + (IsRegFile(entry.name) ? "Reg\\" : "") + entry.name;
+  m_target = folder + entry.name;
   // Sizes of 2 GiB and more are printed as they are, not as negative numbers.
   InstallLog("Copying File [%s] [%u]", m_tempFile.c_str(), unsigned(entry.size));
 
   if (IsPluginFile(entry.name)) {
     m_route = Route::KeepInTemp;
+  } else if (!m_folders.CreateFoldersOf(folder, entry.name)) {
+    // As a failed copy into the target; the message names the folder.
+    m_failedFolder = m_folders.Failed();
+    LogCopy();
+    return false;
   } else if (file.Create(m_target, CREATE_NEW)) {
     m_route = Route::Direct;
     return true;
@@ -108,14 +114,16 @@ bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
   } else {
     // The target cannot be written: as a failed copy into it.
     LogCopy();
-    return Fail(index);
+    return false;
   }
-  if (file.Create(m_tempFile, CREATE_ALWAYS)) return true;
+  if (m_tempFolders.CreateFoldersOf(m_request.tempPath, entry.name) &&
+      file.Create(m_tempFile, CREATE_ALWAYS))
+    return true;
   InstallLog("Unable to create file");
-  return Fail(index);
+  return false;
 }
 
-bool InstallPolicy::EntryWritten(size_t index) {
+bool InstallPolicy::EntryWritten(size_t) {
   switch (m_route) {
   case Route::KeepInTemp:
     return true;
@@ -124,17 +132,16 @@ bool InstallPolicy::EntryWritten(size_t index) {
     return true;
   case Route::ViaTemp:
     LogCopy();
-    if (!CopyFileA(m_tempFile.c_str(), m_target.c_str(), FALSE)) return Fail(index);
+    if (!CopyFileA(m_tempFile.c_str(), m_target.c_str(), FALSE)) return false;
     DeleteFileA(m_tempFile.c_str());
     return true;
   }
   return true;
 }
 
-void InstallPolicy::EntryAbandoned(size_t index) {
+void InstallPolicy::EntryAbandoned(size_t) {
   // An incomplete new file goes; a file being replaced stays as it was.
   DeleteFileA(m_route == Route::Direct ? m_target.c_str() : m_tempFile.c_str());
-  Fail(index);
 }
 
 InstallOutcome Failure(UINT id, const std::string& argument) {
@@ -163,10 +170,11 @@ bool OpenStream(const InstallRequest& request, CFile& file) {
   }
 }
 
-// Decodes the whole stream without writing it: only a stream that decodes
-// to exactly the entries' bytes is installed, so a damaged archive leaves the
-// target as it was.
-InstallOutcome CheckStream(const InstallRequest& request) {
+} // namespace
+
+// Only a stream that decodes to exactly the entries' bytes is installed, so a
+// damaged archive leaves the target as it was.
+InstallOutcome CheckPayload(const InstallRequest& request) {
   CFile file;
   if (!OpenStream(request, file)) return Failure(IDS_OPEN_FAILED, request.programPath);
   CFileSource source(file, request.streamLength);
@@ -189,13 +197,11 @@ InstallOutcome CheckStream(const InstallRequest& request) {
   return {};
 }
 
-// Decodes the stream once more and writes the entries.
-InstallOutcome WriteEntries(const InstallRequest& request) {
+InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy) {
   const auto& entries = request.trailer->entries;
   CFile file;
   if (!OpenStream(request, file)) return Failure(IDS_OPEN_FAILED, request.programPath);
   CFileSource source(file, request.streamLength);
-  InstallPolicy policy(request);
   EntrySplitter splitter(entries, policy);
   DecodeProgress progress(request.progress, request.streamLength, kCheckShare,
                           DecodeProgress::kRange);
@@ -209,7 +215,7 @@ InstallOutcome WriteEntries(const InstallRequest& request) {
   case EntrySplitter::Stop::Cancelled:
     return Cancelled();
   case EntrySplitter::Stop::Failed:
-    return Failure(IDS_OPEN_FAILED, policy.FailedName());
+    return Failure(IDS_OPEN_FAILED, entries[splitter.FailedEntry()].name);
   case EntrySplitter::Stop::LengthMismatch:
     r.status = archive::HufDecodeResult::Damaged;
     break;
@@ -229,6 +235,42 @@ InstallOutcome WriteEntries(const InstallRequest& request) {
   return {};
 }
 
+InstallOutcome CheckEntryNames(const InstallRequest& request) {
+  // The reader has checked the names already; nothing outside the target
+  // folder is ever written, whoever filled the trailer.
+  for (const auto& entry : request.trailer->entries) {
+    if (!archive::IsSafeEntryName(entry.name)) {
+      InstallLog("Damaged Archive [unsafe entry name %s]", entry.name.c_str());
+      return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
+    }
+  }
+  return {};
+}
+
+namespace {
+
+InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& folders) {
+  const archive::ArchiveTrailer& trailer = *request.trailer;
+  if (!folders.CreateChain(request.installPath))
+    return Failure(IDS_DIR_FAILED, request.installPath);
+  InstallLog("Creating Directory [%s]", request.installPath.c_str());
+  if (trailer.hasRegFiles && !folders.CreateChain(request.installPath + "Reg"))
+    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
+
+  if (request.progress) {
+    request.progress->SetRange(0, DecodeProgress::kRange);
+    request.progress->SetPos(0);
+  }
+  InstallOutcome outcome = CheckPayload(request);
+  if (outcome.result != InstallResult::Completed) return outcome;
+  if (g_bCancel) return Cancelled();
+  InstallPolicy policy(request, folders);
+  outcome = WritePayload(request, policy);
+  if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
+    return Failure(IDS_DIR_FAILED, policy.FailedFolder());
+  return outcome;
+}
+
 } // namespace
 
 InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
@@ -239,30 +281,15 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
     request.progress->SetPos(0);
     request.progress->SetStep(1);
   }
-
-  // The reader has checked the names already; nothing outside the target
-  // folder is ever written, whoever filled the trailer.
-  for (const auto& entry : trailer.entries) {
-    if (!archive::IsSafeEntryName(entry.name)) {
-      InstallLog("Damaged Archive [unsafe entry name %s]", entry.name.c_str());
-      return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
-    }
-  }
-
-  if (!CreateDirectoryChain(request.installPath))
-    return Failure(IDS_DIR_FAILED, request.installPath);
-  InstallLog("Creating Directory [%s]", request.installPath.c_str());
-  if (trailer.hasRegFiles && !CreateDirectoryChain(request.installPath + "Reg"))
-    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
-
-  if (request.progress) {
-    request.progress->SetRange(0, DecodeProgress::kRange);
-    request.progress->SetPos(0);
-  }
-  InstallOutcome outcome = CheckStream(request);
+  InstallOutcome outcome = CheckEntryNames(request);
   if (outcome.result != InstallResult::Completed) return outcome;
-  if (g_bCancel) return Cancelled();
-  return WriteEntries(request);
+
+  // A cancel or a failure takes away the folders made here that stayed
+  // empty; the files already in place stay, and so do their folders.
+  CreatedFolders folders;
+  outcome = InstallEntries(request, folders);
+  if (outcome.result != InstallResult::Completed) folders.RemoveEmpty();
+  return outcome;
 }
 
 InstallResult InstallPayload(const InstallRequest& request) {

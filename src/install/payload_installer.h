@@ -1,7 +1,8 @@
 // Writing the payload of the archive into the installation directory: the
 // folders, the decoded entries, the plug-in files in the temporary folder,
 // the "Reg" files in their sub-folder, the log lines and the failure
-// messages of the setup wizard's install page.
+// messages of the setup wizard's install page. The patch writes its entries
+// through the same engine with a policy of its own.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "archive/trailer.h"
 
 class CWnd;
+class EntryPolicy;
 class CStatic;
 class CProgressCtrl;
 
@@ -19,7 +21,7 @@ struct InstallRequest {
       trailer;             // validated trailer (entries, dataStart, plug-in and Reg names)
   uint64_t streamLength;   // layout.StreamLength(): from dataStart to the trailer region
   std::string tempPath;    // private temporary folder, ends in '\'
-  std::string installPath; // target directory, ends in '\'
+  std::string installPath; // target directory, ends in '\'; entries may lie in its sub-folders
   std::string caption;     // caption of the failure messages
   CWnd* owner;             // owner of message boxes
   CStatic* statusText;     // text 11 goes here
@@ -40,3 +42,16 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request);
 // On failure it has shown string 1 or 12 itself (caption, stop icon); the
 // caller ends the dialog with -1. A cancel returns silently.
 InstallResult InstallPayload(const InstallRequest& request);
+
+// The engine's steps, shared with the patch. Each returns Completed or the
+// outcome to report (string 1; a cancel returns Cancelled).
+//
+// Every entry name must be a safe relative path; nothing is written.
+InstallOutcome CheckEntryNames(const InstallRequest& request);
+// Decodes the whole stream without writing it (the first tenth of the bar):
+// only a stream that decodes to exactly the entries' bytes may be written.
+InstallOutcome CheckPayload(const InstallRequest& request);
+// Decodes the stream once more straight from the program file and hands each
+// entry to the policy, in directory order (the rest of the bar). A failure of
+// the policy is string 1 with the entry's name.
+InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy);

@@ -96,17 +96,20 @@ private:
   IPersistFile* m_file = nullptr;
 };
 
+// A link starts in the folder of the file it opens, also where the product
+// keeps its program in a sub-folder: "C:\Produkt\bin\app.exe" starts in
+// "C:\Produkt\bin\" (with the backslash, as the install directory has it).
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
 // The program link: the program itself, or the first "Reg" file when the
 // product carries them; the icon always from the install directory.
 void SetProgramTarget(const ShellLink& link, const ShortcutRequest& r) {
-  if (r.hasRegFiles) {
-    std::string regFolder = r.installPath + "Reg\\";
-    link->SetPath((regFolder + r.firstRegFile).c_str());
-    link->SetWorkingDirectory(regFolder.c_str());
-  } else {
-    link->SetPath((r.installPath + r.exeName).c_str());
-    link->SetWorkingDirectory(r.installPath.c_str());
-  }
+  std::string target =
+      r.hasRegFiles ? r.installPath + "Reg\\" + r.firstRegFile : r.installPath + r.exeName;
+  link->SetPath(target.c_str());
+  link->SetWorkingDirectory(FolderOf(target).c_str());
   link->SetDescription(r.productName.c_str());
   link->SetIconLocation((r.installPath + r.iconFile).c_str(), 0);
 }
@@ -147,7 +150,7 @@ void CreateStartMenuEntry(const ShortcutRequest& r) {
     link->SetPath(readme.c_str());
     link->SetDescription(LoadFormatted(IDS_README, nullptr).c_str());
     link->SetIconLocation(readme.c_str(), 0);
-    link->SetWorkingDirectory(r.installPath.c_str());
+    link->SetWorkingDirectory(FolderOf(readme).c_str());
     link.Save(folder, LoadFormatted(IDS_README, nullptr));
   }
   if (r.uninstallShortcut) {
@@ -156,7 +159,7 @@ void CreateStartMenuEntry(const ShortcutRequest& r) {
     link->SetArguments("-uninstall");
     link->SetDescription(LoadFormatted(IDS_UNINSTALL, nullptr).c_str());
     link->SetIconLocation(program.c_str(), 0);
-    link->SetWorkingDirectory(r.installPath.c_str());
+    link->SetWorkingDirectory(FolderOf(program).c_str());
     link.Save(folder, LoadFormatted(IDS_UNINSTALL, nullptr));
   }
 }

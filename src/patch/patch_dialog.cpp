@@ -1,12 +1,12 @@
 #include "patch/patch_dialog.h"
 
 #include "app/cancel.h"
+#include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/process.h"
 #include "dialogs/license_dialog.h"
 #include "framework/archive_file.h"
-#include "install/temp_folder.h"
 #include "res/resource.h"
 
 PatchDialog::PatchDialog(CWnd* parent) : CDialog(IDD_PATCH_DIALOG, parent) {}
@@ -59,7 +59,8 @@ bool PatchDialog::ReadDirectory() {
     // Start-up has checked the same region; it can only have changed since.
     std::string why = read.ok ? std::string("not a patch archive") : read.error;
     InstallLog("Damaged Archive [%s]", why.c_str());
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, why.c_str()).c_str(), "Trevano", MB_ICONSTOP);
+    MessageBox(LoadFormatted(IDS_OPEN_FAILED, kDamagedArchiveReason).c_str(), "Trevano",
+               MB_ICONSTOP);
     EndDialog(-1);
     return false;
   }
@@ -73,7 +74,7 @@ bool PatchDialog::ReadDirectory() {
   m_nEntryCount = uint32_t(m_trailer.entries.size());
   m_pEntries = m_trailer.entries.data();
   m_nDataOffset = m_trailer.dataStart;
-  m_nDataEnd = read.layout.regionStart;
+  m_layout = read.layout;
   return true;
 }
 
@@ -151,18 +152,10 @@ void PatchDialog::OnCancel() {
                  m_strCaption.c_str(), MB_YESNO | MB_ICONSTOP | MB_DEFBUTTON2) != IDYES)
     return;
   g_bCancel = 1;
-  // A patch that is running notices the flag when this handler returns and
-  // puts the old files back; the temporary folders go with the window.
+  // A patch that is running notices the flag when this handler returns, puts
+  // the old files back and removes its work folder.
   m_file.Abort();
   CDialog::OnCancel();
 }
 
-void PatchDialog::OnDestroy() { ReleaseTemporaryFiles(); }
-
-void PatchDialog::ReleaseTemporaryFiles() {
-  m_file.Abort();
-  for (std::string* folder : {&m_strTempPath, &m_strWorkPath}) {
-    if (!folder->empty()) RemovePrivateTempFolder(*folder);
-    folder->clear();
-  }
-}
+void PatchDialog::OnDestroy() { m_file.Abort(); }

@@ -9,8 +9,6 @@
 #include "archive/trailer.h"
 #include "framework/afxwin.h"
 
-class ReplacedFiles;
-
 class PatchDialog : public CDialog {
 public:
   explicit PatchDialog(CWnd* parent = nullptr);
@@ -41,24 +39,10 @@ private:
   void FinishPage();
   void OnDestroy();
 
-  // Writes the patch over the installation. On a failure it has shown its
-  // message, put the old files back and ended the dialog with -1; on a
-  // cancel it puts the old files back and returns quietly.
+  // Writes the patch over the installation. On a failure it has put the old
+  // files back, shown its message and ended the dialog with -1; on a cancel
+  // it puts the old files back and returns quietly.
   void ApplyPatch();
-  // Writes every entry over the installed file, keeping the replaced ones in
-  // `replaced`. False when it stopped: failed names the entry at fault, or
-  // stays empty on a cancel.
-  bool ReplaceInstalledFiles(ReplacedFiles& replaced, std::string& failed);
-  // Copies the payload stream out of the program file into payloadCopy;
-  // false when it stopped (reported, or cancelled).
-  bool CopyPayloadStream(const std::string& payloadCopy);
-  // Writes the next `size` bytes of m_file into a new file at path.
-  bool ExtractEntryToFile(std::string path, uint32_t size);
-  // String 1 with the name concerned, captioned m_strCaption, then the end
-  // of the dialog with -1.
-  void Fail(const std::string& name);
-  // Closes the archive and removes our temporary folders.
-  void ReleaseTemporaryFiles();
 
   std::string m_strReadmeFile;
   uint32_t m_nEntryCount = 0;
@@ -69,19 +53,13 @@ private:
   std::string m_strInstallPath;
   uint32_t m_nDirectorySize = 0;
   uint32_t m_nDataOffset = 0;
-  // Where the payload stream ends: the start of the trailer region.
-  uint64_t m_nDataEnd = 0;
-  // A folder of our own in the system's temporary directory, ending in a
-  // backslash: the temporary copy of each entry.
-  std::string m_strTempPath;
-  // A second folder of our own: the payload copy and the files the patch
-  // replaces, kept until it has finished.
-  std::string m_strWorkPath;
   std::string m_strProductName;
   std::string m_strLicenseText;
   std::string m_strCaption;
-  // The validated trailer region; owns the entries.
+  // The validated trailer region, owning the entries, and where its pieces
+  // lie in the file.
   archive::ArchiveTrailer m_trailer;
+  archive::ArchiveLayout m_layout;
   CFile m_file;
   int m_nPage = -1;
   bool m_bApplying = false;

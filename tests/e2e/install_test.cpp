@@ -118,6 +118,36 @@ TEST_F(InstallTest, DamagedPayloadIsReportedAndNothingIsInstalled) {
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
 }
 
+TEST_F(InstallTest, CancelDuringATreeInstallationTakesAwayTheFoldersItMade) {
+  // Enough data that the cancel is seen while the stream is checked.
+  std::vector<e2e::Payload> files = {ProductProgram()};
+  files[0].name = "bin\\prog.exe";
+  for (int i = 0; i < 4; ++i)
+    files.push_back(
+        Carried("daten\\teil" + std::to_string(i) + "\\block.bin", PseudoRandomBytes(4 << 20)));
+  Build(Installer(), files);
+  // Of the target's chain only "Vorhanden" exists already; it stays.
+  const std::string existing = m_dir.File("Vorhanden");
+  ASSERT_TRUE(CreateDirectoryA(existing.c_str(), nullptr));
+  const std::string target = existing + "\\Neu\\Produkt";
+
+  Window dlg = Start();
+  GoToDirectoryPage(dlg);
+  dlg.SetItemText(IDC_EDIT_DIR, target);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  EXPECT_TRUE(dlg.Click(IDCANCEL));
+  ExpectBox(kCaption, Text(IDS_CANCEL_SETUP, m_product), IDYES);
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  EXPECT_EQ(TreeIn(existing), (std::map<std::string, std::string>{}));
+  EXPECT_EQ(GetFileAttributesA(existing.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+            DWORD(FILE_ATTRIBUTE_DIRECTORY));
+  std::vector<std::string> log = Running().LogMessages();
+  int removed = e2e::FindMessage(log, "Removing Directory [" + target + "]");
+  EXPECT_NE(removed, -1);
+  EXPECT_EQ(e2e::FindMessage(log, "Removing Directory [" + existing + "\\Neu]"), removed + 1);
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
+}
+
 TEST_F(InstallTest, TargetThatCannotBeCreatedIsReported) {
   std::ofstream(m_dir.File("blockiert.txt")) << "a file, not a folder";
   std::string target = m_dir.File("blockiert.txt\\Produkt");

@@ -54,10 +54,15 @@ protected:
     Build(t, payload);
   }
 
-  // The product's folder with these files and its program "prog.exe".
+  // The product's folder with these files (in folders of their own where
+  // their names say so) and its program "prog.exe".
   void InstallFiles(const Files& files) {
     CreateDirectoryA(Target().c_str(), nullptr);
-    for (const auto& [name, bytes] : files) WriteFile(Installed(name), bytes);
+    for (const auto& [name, bytes] : files) {
+      for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
+        CreateDirectoryA(Installed(name.substr(0, at)).c_str(), nullptr);
+      WriteFile(Installed(name), bytes);
+    }
     ASSERT_TRUE(
         CopyFileA(ProductProgram().sourcePath.c_str(), Installed("prog.exe").c_str(), FALSE));
   }
@@ -98,16 +103,8 @@ protected:
     return value;
   }
 
-  // Every file of the product's folder with its bytes (folders as "<dir>").
-  Files Contents() const {
-    Files files;
-    for (const std::string& name : FilesIn(Target())) {
-      DWORD attributes = GetFileAttributesA(Installed(name).c_str());
-      files[name] =
-          (attributes & FILE_ATTRIBUTE_DIRECTORY) ? "<dir>" : e2e::ReadFileBytes(Installed(name));
-    }
-    return files;
-  }
+  // Everything in the product's folder with its bytes (folders as "<dir>").
+  Files Contents() const { return TreeIn(Target()); }
 
   Page WelcomePage() const { return {Text(IDS_PATCH_WELCOME, Title()), "Weiter"}; }
   // After the patch: the success text and the ticked readme box; the next
@@ -145,13 +142,14 @@ protected:
     ExpectBox(kAppName, text, IDOK);
     EXPECT_TRUE(Running().WaitForExit());
   }
-  // The temporary folder the patch used for its entries, read from its log.
-  static std::string StagingFolder(const std::vector<std::string>& log) {
-    const std::string head = "Copying File [";
+  // The folder in which the patch staged its entries, read from its log: a
+  // folder of its own inside the product's folder, "TVPxxxxx.tmp\new\".
+  std::string StagingFolder(const std::vector<std::string>& log) const {
+    const std::string head = "Copying File [" + Target() + "\\TVP";
     for (const std::string& line : log)
       if (line.rfind(head, 0) == 0) {
-        size_t end = line.rfind('\\', line.find(']'));
-        return line.substr(head.size(), end + 1 - head.size());
+        size_t end = line.find("\\new\\");
+        return line.substr(14, end + 5 - 14);
       }
     return {};
   }
@@ -217,7 +215,7 @@ TEST_F(PatchTest, ReplacesChangedFilesCreatesNewOnesRaisesTheVersionAndStartsThe
   EXPECT_EQ(GetFileAttributesA(m_dir.File("install.log").c_str()), INVALID_FILE_ATTRIBUTES);
   std::vector<std::string> log = e2e::LogMessagesOf(now["install.log"]);
   std::string staging = StagingFolder(log);
-  EXPECT_EQ(staging.rfind(TempFolder() + "\\", 0), 0u) << staging;
+  EXPECT_FALSE(staging.empty());
   EXPECT_EQ(LinesStartingWith(log, {"Copying File", "Unable"}), EntryLines(staging, entries));
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
 }
@@ -373,28 +371,59 @@ TEST_F(PatchTest, FailureOnTheThirdOfFiveEntriesPutsTheOldVersionBack) {
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
 }
 
-TEST_F(PatchTest, EntryInASubFolderCannotBeStagedAndStopsThePatch) {
-  // The entry's copy goes into the patch's own temporary folder, which has no
-  // sub-folders; nothing is created there or in the product's folder.
-  InstallFiles({{"a.txt", "alt"}});
-  ASSERT_TRUE(CreateDirectoryA(Installed("sub").c_str(), nullptr));
-  WriteFile(Installed("sub\\b.txt"), "alt b");
+TEST_F(PatchTest, TreeGetsItsDeepFileChangedAndANewFileInNewFolders) {
+  InstallFiles(
+      {{"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"daten\\en\\text.txt", "en"}});
   RecordInstallation(2);
-  e2e::Payload b = Source("b.txt", "neu b");
-  b.name = "sub\\b.txt";
-  Build(Patch(), {Source("a.txt", "neu"), b});
+  Files expected = Contents();
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"daten\\de\\text.txt", "neu de"}, {"plugins\\neu\\modul.dll", "modul"}};
+  std::vector<e2e::Payload> payload;
+  for (const auto& [name, bytes] : entries) payload.push_back(Carried(name, bytes));
+  Build(Patch(), payload);
+
+  Window dlg = Start();
+  ApplyFrom(dlg);
+  EXPECT_EQ(Version(), 3u);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  expected["daten\\de\\text.txt"] = "neu de";
+  expected["plugins"] = expected["plugins\\neu"] = "<dir>";
+  expected["plugins\\neu\\modul.dll"] = "modul";
+  Files now = Contents();
+  expected["install.log"] = now["install.log"];
+  expected["started.txt"] = StartedLine();
+  EXPECT_EQ(now, expected) << "nothing else, no work folder left";
+  std::vector<std::string> log = e2e::LogMessagesOf(now["install.log"]);
+  EXPECT_EQ(LinesStartingWith(log, {"Copying File", "Unable"}),
+            EntryLines(StagingFolder(log), entries));
+}
+
+TEST_F(PatchTest, TreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
+  // A folder stands where the last entry's file must go.
+  InstallFiles({{"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}});
+  ASSERT_TRUE(CreateDirectoryA(Installed("daten\\zuletzt.txt").c_str(), nullptr));
+  RecordInstallation(2);
+  const Files before = Contents();
+  Build(Patch(),
+        {Carried("daten\\de\\text.txt", "neu de"), Carried("plugins\\neu\\modul.dll", "modul"),
+         Carried("bin\\app.dll", "neu"), Carried("daten\\zuletzt.txt", "neu")});
 
   Window dlg = Start();
   ASSERT_TRUE(Shows(dlg, WelcomePage()));
   EXPECT_TRUE(dlg.Click(IDOK));
-  ExpectBox(kCaption, Text(IDS_OPEN_FAILED, "sub\\b.txt"), IDOK);
+  ExpectBox(kCaption, Text(IDS_OPEN_FAILED, "daten\\zuletzt.txt"), IDOK);
   ASSERT_TRUE(Running().WaitForExit());
-  EXPECT_EQ(e2e::ReadFileBytes(Installed("a.txt")), "alt");
-  EXPECT_EQ(e2e::ReadFileBytes(Installed("sub\\b.txt")), "alt b");
+  EXPECT_EQ(Contents(), before) << "new folders and the work folder gone";
   EXPECT_EQ(Version(), 2u);
-  std::vector<std::string> log = Running().LogMessages();
-  EXPECT_NE(e2e::FindMessage(log, "Unable to create file"), -1);
-  EXPECT_NE(e2e::FindMessage(log, "Restoring File [" + Installed("a.txt") + "]"), -1);
+  EXPECT_EQ(Started(), "");
+  EXPECT_EQ(
+      LinesStartingWith(Running().LogMessages(), {"Removing", "Restoring"}),
+      (std::vector<std::string>{"Restoring File [" + Installed("bin\\app.dll") + "]",
+                                "Removing File [" + Installed("plugins\\neu\\modul.dll") + "]",
+                                "Restoring File [" + Installed("daten\\de\\text.txt") + "]",
+                                "Removing Directory [" + Installed("plugins\\neu") + "]",
+                                "Removing Directory [" + Installed("plugins") + "]"}));
 }
 
 TEST_F(PatchTest, CancelRightAtTheStartOfThePatchChangesNothingAndSaysNothingMore) {

@@ -75,6 +75,14 @@ e2e::Payload SetupTest::Source(const std::string& name, const std::string& bytes
   return {path, name};
 }
 
+e2e::Payload SetupTest::Carried(const std::string& name, const std::string& bytes) {
+  std::string flat = name;
+  std::replace(flat.begin(), flat.end(), '\\', '~');
+  e2e::Payload payload = Source(flat, bytes);
+  payload.name = name;
+  return payload;
+}
+
 e2e::Payload SetupTest::ProductProgram() const {
   return {e2e::WindowsPath(PRODUCT_PROGRAM_PATH), "prog.exe"};
 }
@@ -186,6 +194,20 @@ std::vector<std::string> SetupTest::FilesIn(const std::string& folder) {
   FindClose(find);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::map<std::string, std::string> SetupTest::TreeIn(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  for (const std::string& name : FilesIn(folder)) {
+    std::string path = folder + "\\" + name;
+    if (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+      tree[name] = "<dir>";
+      for (const auto& [inner, bytes] : TreeIn(path)) tree[name + "\\" + inner] = bytes;
+    } else {
+      tree[name] = e2e::ReadFileBytes(path);
+    }
+  }
+  return tree;
 }
 
 std::string SetupTest::RegisterDocumentType() {

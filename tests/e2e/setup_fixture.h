@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -53,6 +54,9 @@ protected:
   archive::ArchiveTrailer Installer() const;
   // A file with these bytes in the source folder, carried under its name.
   e2e::Payload Source(const std::string& name, const std::string& bytes);
+  // A file with these bytes carried under a name that may lie in folders
+  // ("daten\de\text.txt"); the source file itself is flat.
+  e2e::Payload Carried(const std::string& name, const std::string& bytes);
   // The stand-in product program, carried as "prog.exe".
   e2e::Payload ProductProgram() const;
   // Builds setup.exe in the work folder.
@@ -88,6 +92,9 @@ protected:
   std::string Target() const { return m_dir.File("Ziel Ordner"); }
   // Files in the folder (not recursing), sorted.
   static std::vector<std::string> FilesIn(const std::string& folder);
+  // Everything below the folder with its bytes, by relative path; folders as
+  // "<dir>".
+  static std::map<std::string, std::string> TreeIn(const std::string& folder);
   // The setup program's temporary folder: empty after every run.
   std::string TempFolder() const { return m_dir.File("temp"); }
 

@@ -181,6 +181,54 @@ TEST_F(ShortcutTest, BothBoxesKeptMakeTheDesktopLinkAndEveryStartMenuLinkInANewN
   EXPECT_EQ(Running().SeenMessageBoxes(), std::vector<std::string>{}) << "no question besides";
 }
 
+TEST_F(ShortcutTest, TreeInstallsWholeWithItsProgramInBinStartedAndLinkedThere) {
+  archive::ArchiveTrailer t = FullInstaller();
+  t.programFile = "bin\\prog.exe";
+  t.iconFile = "bin\\symbol.ico";
+  t.readmeFile = "doc\\liesmich.txt";
+  std::vector<e2e::Payload> files = {ProductProgram(),
+                                     Carried("bin\\symbol.ico", "Symbol"),
+                                     Carried("doc\\liesmich.txt", "Lies"),
+                                     Carried("daten\\de\\text.txt", "deutsch"),
+                                     Carried("daten\\en\\text.txt", "english"),
+                                     Carried("leer\\tief\\nichts.dat", ""),
+                                     Carried("oben.txt", "oben")};
+  files[0].name = "bin\\prog.exe";
+  Build(t, files);
+  Window dlg = StartInstallation();
+  ChooseInOptionsDialog(true, true);
+  FinishAndClose(dlg, true);
+
+  std::map<std::string, std::string> expected;
+  for (const char* folder : {"bin", "daten", "daten\\de", "daten\\en", "doc", "leer", "leer\\tief"})
+    expected[folder] = "<dir>";
+  for (const e2e::Payload& f : files) expected[f.name] = e2e::ReadFileBytes(f.sourcePath);
+  // Started once, in bin, with its quoted path.
+  expected["bin\\started.txt"] = "\"" + Installed("bin\\prog.exe") + "\" -install\r\n";
+  std::map<std::string, std::string> installed = TreeIn(Target());
+  expected["install.log"] = installed["install.log"];
+  EXPECT_EQ(installed, expected);
+
+  char exe[MAX_PATH] = "";
+  DWORD size = sizeof exe;
+  RegGetValueA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str(), "Exe",
+               RRF_RT_REG_SZ, nullptr, exe, &size);
+  EXPECT_STREQ(exe, "bin\\prog.exe");
+
+  // The links start in the folder of what they open.
+  const Link program{Installed("bin\\prog.exe"),   "", Installed("bin\\"), m_product,
+                     Installed("bin\\symbol.ico"), 0};
+  EXPECT_EQ(ReadLink(Desktop() + "\\" + m_product + ".lnk"), program);
+  std::string folder = Programs() + "\\Tarnivex\\Spiele\\" + m_product;
+  EXPECT_EQ(ReadLink(folder + "\\" + m_product + ".lnk"), program);
+  EXPECT_EQ(ReadLink(folder + "\\Uninstall.lnk"),
+            (Link{Installed("bin\\prog.exe"), "-uninstall", Installed("bin\\"), "Uninstall",
+                  Installed("bin\\prog.exe"), 0}));
+  EXPECT_EQ(ReadLink(folder + "\\Readme.lnk"),
+            (Link{Installed("doc\\liesmich.txt"), "", Installed("doc\\"), "Readme",
+                  Installed("doc\\liesmich.txt"), 0}));
+}
+
 class ClearedBoxTest : public ShortcutTest,
                        public ::testing::WithParamInterface<std::pair<bool, bool>> {};
 

@@ -1,3 +1,4 @@
+#include "install/created_folders.h"
 #include "install/directory_chain.h"
 #include "install/temp_folder.h"
 
@@ -84,6 +85,34 @@ TEST(CreateDirectoryChainTest, FailsWhenALinkCannotBeAFolder) {
   // A name the file system refuses.
   EXPECT_FALSE(CreateDirectoryChain(scratch.Path() + "a<b\\c\\"));
   EXPECT_FALSE(IsFolder(scratch.Path() + "a<b"));
+}
+
+TEST(CreatedFoldersTest, MakesTheFoldersOfAnEntryInsideItsRootAndRemovesOnlyEmptyOnesItMade) {
+  ScratchDirectory scratch;
+  std::string root = scratch.Path() + "Ziel\\";
+  ASSERT_TRUE(CreateDirectoryA((scratch.Path() + "Ziel").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((root + "da").c_str(), nullptr));
+  CreatedFolders folders;
+  EXPECT_TRUE(folders.CreateFoldersOf(root, "plain.txt"));
+  EXPECT_TRUE(folders.CreateFoldersOf(root, "da\\neu\\x.txt"));
+  EXPECT_TRUE(folders.CreateFoldersOf(root, "da\\neu\\y.txt"));
+  EXPECT_TRUE(folders.CreateFoldersOf(root, "da\\voll/z.txt"));
+  EXPECT_TRUE(folders.CreateFoldersOf(root, "weg\\tief\\w.txt"));
+  EXPECT_TRUE(IsFolder(root + "da\\neu") && IsFolder(root + "da\\voll") &&
+              IsFolder(root + "weg\\tief"));
+  WriteWholeFile(root + "da\\voll\\z.txt", "z");
+
+  // Names that would climb out or name a drive make nothing at all.
+  for (const char* name : {"..\\aussen\\x", "a\\..\\..\\aussen\\x", "C:aussen\\x", "\\aussen\\x",
+                           "a\\\\b\\x", "con\\x", "a\\.\\x"}) {
+    EXPECT_FALSE(folders.CreateFoldersOf(root, name)) << name;
+  }
+  EXPECT_FALSE(IsFolder(scratch.Path() + "aussen"));
+  EXPECT_FALSE(IsFolder(root + "a"));
+
+  folders.RemoveEmpty();
+  EXPECT_EQ(ListFolder(root), (std::vector<std::string>{"da\\"}));
+  EXPECT_EQ(ListFolder(root + "da\\"), (std::vector<std::string>{"voll\\"}));
 }
 
 } // namespace

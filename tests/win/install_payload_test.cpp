@@ -97,6 +97,90 @@ TEST_F(InstallPayloadTest, WritesEveryEntryWithItsLogLinesInOrder) {
   EXPECT_EQ(m_progress.positions.back(), 10000);
 }
 
+TEST_F(InstallPayloadTest, TreeEntriesGoIntoTheirFoldersUnderTheirRelativeNames) {
+  std::vector<TestEntry> entries = {{"bin\\app.exe", RandomBytes(90000, 1)},
+                                    {"daten\\de\\strings.txt", "de"},
+                                    {"daten\\en\\strings.txt", "en"},
+                                    {"daten\\leer.txt", ""},
+                                    {"Gro\xDF"
+                                     "e Ordner\\mit Leerzeichen\\\xE4.txt",
+                                     "umlaut"},
+                                    {"oben.txt", "oben"},
+                                    {"tief\\a\\b\\c\\leer", ""}};
+  Build(entries);
+  // An existing file is replaced in its folder as well.
+  ASSERT_TRUE(CreateDirectoryChain(m_target + "bin"));
+  WriteWholeFile(m_target + "bin\\app.exe", "alt");
+  InstallOutcome outcome = Run();
+  ASSERT_EQ(outcome.result, InstallResult::Completed) << outcome.message;
+
+  std::map<std::string, std::string> expected;
+  for (const char* folder : {"bin", "daten", "daten\\de", "daten\\en",
+                             "Gro\xDF"
+                             "e Ordner",
+                             "Gro\xDF"
+                             "e Ordner\\mit Leerzeichen",
+                             "tief", "tief\\a", "tief\\a\\b", "tief\\a\\b\\c"})
+    expected[folder] = "<dir>";
+  std::vector<std::string> log = {"Creating Directory [" + m_target + "]"};
+  for (const auto& e : entries) {
+    expected[e.name] = e.bytes;
+    log.push_back("Copying File [" + m_temp + e.name + "] [" + std::to_string(e.bytes.size()) +
+                  "]");
+    log.push_back("Copying File [" + m_temp + e.name + "] to [" + m_target + e.name + "]");
+  }
+  EXPECT_EQ(ListTree(m_target), expected);
+  EXPECT_EQ(Log(), log);
+  // The replaced file was staged in a folder of the temporary folder, which
+  // goes as a whole with the wizard.
+  EXPECT_EQ(ListTree(m_temp), (std::map<std::string, std::string>{{"bin", "<dir>"}}));
+}
+
+TEST_F(InstallPayloadTest, CancelTakesAwayTheFoldersItMadeThatStayedEmpty) {
+  // Cancelled inside the third entry: the first two stay whole, with their
+  // folders; the folders made for the third go; "alt" was there before.
+  ASSERT_TRUE(CreateDirectoryChain(m_target + "alt\\leer"));
+  Build({{"a\\eins.bin", RandomBytes(200000, 1)},
+         {"alt\\zwei.bin", RandomBytes(200000, 2)},
+         {"b\\c\\drei.bin", RandomBytes(200000, 3)},
+         {"d\\vier.bin", RandomBytes(200000, 4)}});
+  m_progress.cancelAt = 1000 + 9000 * 5 / 8;
+  EXPECT_EQ(Run().result, InstallResult::Cancelled);
+  std::map<std::string, std::string> left = ListTree(m_target);
+  EXPECT_EQ(left, (std::map<std::string, std::string>{{"a", "<dir>"},
+                                                      {"a\\eins.bin", RandomBytes(200000, 1)},
+                                                      {"alt", "<dir>"},
+                                                      {"alt\\leer", "<dir>"},
+                                                      {"alt\\zwei.bin", RandomBytes(200000, 2)}}));
+  std::vector<std::string> log = Log();
+  std::vector<std::string> tail(log.end() - 2, log.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"Removing Directory [" + m_target + "b\\c]",
+                                            "Removing Directory [" + m_target + "b]"}));
+
+  // Cancelled before anything is written: the whole chain of the target goes,
+  // up to the folder that was there.
+  ScratchDirectory other;
+  m_target = other.Path() + "Programme\\Tarnivex\\Produkt\\";
+  g_bCancel = 0;
+  m_progress.cancelAt = 200;
+  EXPECT_EQ(Run().result, InstallResult::Cancelled);
+  EXPECT_EQ(GetFileAttributesA((other.Path() + "Programme").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(InstallPayloadTest, FolderThatCannotBeMadeShowsItsPathAndTheEmptyOnesGo) {
+  Build({{"a\\eins.txt", "1"}, {"b\\datei\\zwei.txt", "2"}});
+  ASSERT_TRUE(CreateDirectoryChain(m_target));
+  // A file where the folder of the second entry belongs.
+  ASSERT_TRUE(CreateDirectoryChain(m_target + "b"));
+  WriteWholeFile(m_target + "b\\datei", "im Weg");
+  InstallOutcome outcome = Run();
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, LoadFormatted(IDS_DIR_FAILED, (m_target + "b\\datei").c_str()));
+  EXPECT_EQ(ListTree(m_target),
+            (std::map<std::string, std::string>{
+                {"a", "<dir>"}, {"a\\eins.txt", "1"}, {"b", "<dir>"}, {"b\\datei", "im Weg"}}));
+}
+
 TEST_F(InstallPayloadTest, PlacesRegFilesAndKeepsPluginFilesInTheTemporaryFolder) {
   m_texts.hasPlugin = 1;
   m_texts.pluginControlFile = "Flash.OCX";
@@ -192,10 +276,12 @@ TEST_F(InstallPayloadTest, DamagedPayloadIsAFailureAndWritesNothing) {
   InstallOutcome outcome = Run();
   EXPECT_EQ(outcome.result, InstallResult::Failed);
   EXPECT_EQ(outcome.message, Damaged());
-  EXPECT_TRUE(ListFolder(m_target).empty());
+  // The chain of the target it made goes again.
+  EXPECT_EQ(GetFileAttributesA((m_scratch.Path() + "Programme").c_str()), INVALID_FILE_ATTRIBUTES);
   std::vector<std::string> log = Log();
-  ASSERT_EQ(log.size(), 2u);
+  ASSERT_EQ(log.size(), 5u);
   EXPECT_EQ(log[1].rfind("Damaged Archive [", 0), 0u) << log[1];
+  EXPECT_EQ(log[4], "Removing Directory [" + m_scratch.Path() + "Programme]");
   m_program.trailer.entries[1].size -= 1;
 
   // Code bytes overwritten in the middle of the stream.

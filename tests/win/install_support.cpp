@@ -131,4 +131,17 @@ std::vector<std::string> ListFolder(const std::string& folder) {
   return names;
 }
 
+std::map<std::string, std::string> ListTree(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  for (const std::string& name : ListFolder(folder)) {
+    if (name.back() != '\\') {
+      tree[name] = testing_support::ReadWholeFile(folder + name);
+      continue;
+    }
+    tree[name.substr(0, name.size() - 1)] = "<dir>";
+    for (const auto& [inner, bytes] : ListTree(folder + name)) tree[name + inner] = bytes;
+  }
+  return tree;
+}
+
 } // namespace install_testing

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -76,5 +77,8 @@ private:
 
 // File names in folder (which ends in '\'), sorted; folders end in '\'.
 std::vector<std::string> ListFolder(const std::string& folder);
+// Everything below folder (ending in '\') by relative path, with its bytes;
+// folders as "<dir>".
+std::map<std::string, std::string> ListTree(const std::string& folder);
 
 } // namespace install_testing

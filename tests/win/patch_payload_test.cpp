@@ -1,0 +1,145 @@
+#include "patch/patch_payload.h"
+
+#include "app/cancel.h"
+#include "app/load_formatted.h"
+#include "install/directory_chain.h"
+#include "res/resource.h"
+
+#include "install_support.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace install_testing;
+using namespace testing_support;
+
+namespace {
+
+using Tree = std::map<std::string, std::string>;
+
+class PatchPayloadTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    g_bCancel = 0;
+    m_target = m_scratch.Path() + "Produkt\\";
+    m_texts.installerFlag = 0;
+  }
+  void TearDown() override { g_bCancel = 0; }
+
+  // The installed product: these files, their folders made.
+  void Install(const Tree& files) {
+    for (const auto& [name, bytes] : files) {
+      std::string path = m_target + name;
+      ASSERT_TRUE(CreateDirectoryChain(path.substr(0, path.rfind('\\'))));
+      WriteWholeFile(path, bytes);
+    }
+  }
+  InstallOutcome Patch(const std::vector<TestEntry>& entries) {
+    m_program = BuildTestProgram(m_scratch.Path(), m_texts, entries);
+    InstallRequest r{};
+    r.programPath = m_program.path;
+    r.trailer = &m_program.trailer;
+    r.streamLength = m_program.layout.StreamLength();
+    r.installPath = m_target;
+    r.progress = m_progress.Control();
+    return RunPayloadPatch(r);
+  }
+  // The log lines about putting the old version back, in order.
+  static std::vector<std::string> RollBackLines() {
+    std::vector<std::string> lines;
+    for (const std::string& line : ReadLogMessages())
+      if (line.rfind("Removing", 0) == 0 || line.rfind("Restoring", 0) == 0 ||
+          line.rfind("Unable", 0) == 0)
+        lines.push_back(line);
+    return lines;
+  }
+
+  CWinApp m_app{"PatchPayloadTest"};
+  ScratchDirectory m_scratch;
+  std::string m_target;
+  archive::ArchiveTrailer m_texts;
+  BuiltProgram m_program;
+  RecordingProgress m_progress;
+};
+
+TEST_F(PatchPayloadTest, ReplacesDeepFilesAddsNewFoldersAndLeavesNoWorkBehind) {
+  Install({{"bin\\app.exe", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"bleibt.txt", "b"}});
+  std::vector<TestEntry> entries = {{"bin\\app.exe", RandomBytes(120000, 1)},
+                                    {"daten\\de\\text.txt", "neu de"},
+                                    {"plugins\\neu\\modul.dll", "modul"},
+                                    {"plugins\\neu\\leer.dat", ""},
+                                    {"oben.txt", "oben"}};
+  InstallOutcome outcome = Patch(entries);
+  ASSERT_EQ(outcome.result, InstallResult::Completed) << outcome.message;
+  Tree expected = {{"bin", "<dir>"},     {"daten", "<dir>"},        {"daten\\de", "<dir>"},
+                   {"plugins", "<dir>"}, {"plugins\\neu", "<dir>"}, {"bleibt.txt", "b"}};
+  for (const auto& e : entries) expected[e.name] = e.bytes;
+  EXPECT_EQ(ListTree(m_target), expected) << "no work folder, no backups left";
+
+  // Two lines per entry, the staging path in a folder of the patch's own.
+  std::vector<std::string> log = ReadLogMessages();
+  ASSERT_EQ(log.size(), 2 * entries.size());
+  std::string staging = log[0].substr(14, log[0].find("\\new\\") + 5 - 14);
+  EXPECT_EQ(staging.rfind(m_target + "TVP", 0), 0u) << staging;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::string& n = entries[i].name;
+    EXPECT_EQ(log[2 * i], "Copying File [" + staging + n + "] [" +
+                              std::to_string(entries[i].bytes.size()) + "]");
+    EXPECT_EQ(log[2 * i + 1], "Copying File [" + staging + n + "] to [" + m_target + n + "]");
+  }
+}
+
+TEST_F(PatchPayloadTest, FailureOnTheLastEntryPutsTheTreeBackWithoutItsNewFolders) {
+  Install({{"bin\\app.exe", "alt"}, {"daten\\de\\text.txt", "alt de"}});
+  ASSERT_TRUE(CreateDirectoryChain(m_target + "daten\\zuletzt.txt"));
+  const Tree before = ListTree(m_target);
+  InstallOutcome outcome = Patch({{"daten\\de\\text.txt", "neu de"},
+                                  {"plugins\\neu\\modul.dll", "modul"},
+                                  {"bin\\app.exe", "neu"},
+                                  {"daten\\zuletzt.txt", "neu"}});
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, LoadFormatted(IDS_OPEN_FAILED, "daten\\zuletzt.txt"));
+  EXPECT_EQ(ListTree(m_target), before);
+  EXPECT_EQ(RollBackLines(),
+            (std::vector<std::string>{"Restoring File [" + m_target + "bin\\app.exe]",
+                                      "Removing File [" + m_target + "plugins\\neu\\modul.dll]",
+                                      "Restoring File [" + m_target + "daten\\de\\text.txt]",
+                                      "Removing Directory [" + m_target + "plugins\\neu]",
+                                      "Removing Directory [" + m_target + "plugins]"}));
+}
+
+TEST_F(PatchPayloadTest, CancelInsideAnEntryOrADamagedStreamLeavesTheOldVersion) {
+  Tree old;
+  std::vector<TestEntry> entries;
+  for (int i = 0; i < 8; ++i) {
+    std::string name = (i % 2 ? "neu\\" : "alt\\") + std::to_string(i) + ".bin";
+    if (i % 2 == 0) old[name] = "alt " + std::to_string(i);
+    entries.push_back({name, RandomBytes(100000, unsigned(i))});
+  }
+  Install(old);
+  const Tree before = ListTree(m_target);
+  m_progress.cancelAt = 1000 + 9000 * 11 / 16; // inside the sixth entry
+  EXPECT_EQ(Patch(entries).result, InstallResult::Cancelled);
+  EXPECT_EQ(ListTree(m_target), before);
+  // Six files taken back or away (the sixth was new and open), the new folder gone.
+  EXPECT_EQ(RollBackLines().size(), 7u);
+
+  // A stream that does not decode to its entries touches nothing at all.
+  g_bCancel = 0;
+  m_progress.cancelAt = -1;
+  DeleteFileA("install.log");
+  m_program = BuildTestProgram(m_scratch.Path(), m_texts, entries);
+  m_program.trailer.entries[3].size += 1;
+  InstallRequest r{};
+  r.programPath = m_program.path;
+  r.trailer = &m_program.trailer;
+  r.streamLength = m_program.layout.StreamLength();
+  r.installPath = m_target;
+  InstallOutcome outcome = RunPayloadPatch(r);
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(outcome.message, LoadFormatted(IDS_OPEN_FAILED, "Das Archiv ist besch\xE4"
+                                                            "digt"));
+  EXPECT_EQ(ListTree(m_target), before);
+}
+
+} // namespace
