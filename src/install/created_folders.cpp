@@ -12,8 +12,8 @@ namespace {
 std::vector<std::string> FolderLevels(const std::string& name) {
   std::vector<std::string> levels;
   size_t start = 0;
-  for (size_t end = name.find_first_of("\\/"); end != std::string::npos;
-       start = end + 1, end = name.find_first_of("\\/", start))
+  for (size_t end = name.find('\\'); end != std::string::npos;
+       start = end + 1, end = name.find('\\', start))
     levels.push_back(name.substr(start, end - start));
   return levels;
 }

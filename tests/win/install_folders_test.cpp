@@ -96,7 +96,7 @@ TEST(CreatedFoldersTest, MakesTheFoldersOfAnEntryInsideItsRootAndRemovesOnlyEmpt
   EXPECT_TRUE(folders.CreateFoldersOf(root, "plain.txt"));
   EXPECT_TRUE(folders.CreateFoldersOf(root, "da\\neu\\x.txt"));
   EXPECT_TRUE(folders.CreateFoldersOf(root, "da\\neu\\y.txt"));
-  EXPECT_TRUE(folders.CreateFoldersOf(root, "da\\voll/z.txt"));
+  EXPECT_TRUE(folders.CreateFoldersOf(root, "da\\voll\\z.txt"));
   EXPECT_TRUE(folders.CreateFoldersOf(root, "weg\\tief\\w.txt"));
   EXPECT_TRUE(IsFolder(root + "da\\neu") && IsFolder(root + "da\\voll") &&
               IsFolder(root + "weg\\tief"));
@@ -104,7 +104,7 @@ TEST(CreatedFoldersTest, MakesTheFoldersOfAnEntryInsideItsRootAndRemovesOnlyEmpt
 
   // Names that would climb out or name a drive make nothing at all.
   for (const char* name : {"..\\aussen\\x", "a\\..\\..\\aussen\\x", "C:aussen\\x", "\\aussen\\x",
-                           "a\\\\b\\x", "con\\x", "a\\.\\x"}) {
+                           "a\\\\b\\x", "con\\x", "a\\.\\x", "a/b\\x"}) {
     EXPECT_FALSE(folders.CreateFoldersOf(root, name)) << name;
   }
   EXPECT_FALSE(IsFolder(scratch.Path() + "aussen"));
