@@ -49,11 +49,17 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   r = RunMksetup({"extract", dir / "setup.exe", "-d", dir / "x"});
   ASSERT_EQ(r.status, 0) << r.err;
   const fs::path product = fs::path(kExample).parent_path();
-  EXPECT_EQ(ListDir(dir / "x"),
-            (std::vector<std::string>{"beispiel.exe", "beispiel.ico", "hilfe.txt", "kapitel1.txt",
-                                      "kapitel2.txt", "liesmich.txt"}));
+  EXPECT_EQ(ListTree(dir / "x"),
+            (std::vector<std::string>{"Vorlagen f\xC3\xBCr Briefe/brief.txt", "beispiel.exe",
+                                      "beispiel.ico", "hilfe.txt", "hilfe/de/anleitung.txt",
+                                      "hilfe/en/anleitung.txt", "kapitel1.txt", "kapitel2.txt",
+                                      "liesmich.txt"}));
   for (const char* f : {"beispiel.exe", "beispiel.ico", "liesmich.txt", "daten/hilfe.txt"})
     EXPECT_EQ(ReadFile(dir / ("x/" + fs::path(f).filename().string())), ReadFile(product / f)) << f;
+  // The tree of "zusatz", the same base name in two folders among it.
+  for (const char* f :
+       {"hilfe/de/anleitung.txt", "hilfe/en/anleitung.txt", "Vorlagen f\xC3\xBCr Briefe/brief.txt"})
+    EXPECT_EQ(ReadFile(dir / (std::string("x/") + f)), ReadFile(product / "zusatz" / f)) << f;
 }
 
 TEST_F(Cli, RebuildsAreByteIdenticalAndTheStubMayComeFromTheEnvironment) {

@@ -100,8 +100,8 @@ TEST_F(Signing, SignedInstallerVerifiesAndMksetupReadsIt) {
   r = RunMksetup({"extract", signedProgram, "-d", dir / "signed"});
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(RunMksetup({"extract", program, "-d", dir / "plain"}).status, 0);
-  const std::vector<std::string> names = ListDir(dir / "plain");
-  EXPECT_EQ(ListDir(dir / "signed"), names);
+  const std::vector<std::string> names = ListTree(dir / "plain");
+  EXPECT_EQ(ListTree(dir / "signed"), names);
   for (const auto& name : names)
     EXPECT_EQ(ReadFile(dir / ("signed/" + name)), ReadFile(dir / ("plain/" + name))) << name;
 

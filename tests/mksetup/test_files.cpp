@@ -39,6 +39,14 @@ std::vector<std::string> ListDir(const fs::path& dir) {
   return names;
 }
 
+std::vector<std::string> ListTree(const fs::path& dir) {
+  std::vector<std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files.push_back(e.path().lexically_relative(dir).generic_string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 namespace {
 std::string Quote(const std::string& word) {
   std::string q = "'";

@@ -24,6 +24,8 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 std::vector<std::string> ListDir(const std::filesystem::path& dir);
+// The files below dir, as sorted relative paths with '/'.
+std::vector<std::string> ListTree(const std::filesystem::path& dir);
 
 struct RunResult {
   int status = -1;

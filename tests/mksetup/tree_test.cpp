@@ -195,23 +195,6 @@ TEST_F(TreeCli, ListVerifyAndExtractShowAndWriteTheTree) {
   EXPECT_FALSE(fs::exists(dir / "x/leer"));
 }
 
-TEST_F(TreeCli, TheExampleTreeBuildsAndExtracts) {
-  const fs::path example = fs::path(EXAMPLES_DIR) / "beispiel";
-  RunResult r = RunMksetup(
-      {"build", (example / "beispiel-baum.toml").string(), "-o", dir / "baum.exe", "--stub", stub});
-  ASSERT_EQ(r.status, 0) << r.err;
-  ASSERT_EQ(RunMksetup({"extract", dir / "baum.exe", "-d", dir / "x"}).status, 0);
-  const std::vector<std::pair<std::string, std::string>> files = {
-      {"beispiel.exe", "beispiel.exe"},
-      {"kapitel1.txt", "daten/kapitel1.txt"},
-      {"hilfe/de/anleitung.txt", "zusatz/hilfe/de/anleitung.txt"},
-      {"hilfe/en/anleitung.txt", "zusatz/hilfe/en/anleitung.txt"},
-      {"Vorlagen f\xC3\xBCr Briefe/brief.txt", "zusatz/Vorlagen f\xC3\xBCr Briefe/brief.txt"}};
-  for (const auto& [extracted, source] : files)
-    EXPECT_EQ(ReadFile(dir / ("x/" + extracted)), ReadFile((example / source).string()))
-        << extracted;
-}
-
 // A program with these entries, its payload "abc" in the first and the rest empty.
 std::string Crafted(const TempDir& dir, const std::vector<std::string>& names,
                     bool damaged = false) {
