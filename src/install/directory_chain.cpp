@@ -25,6 +25,15 @@ size_t FirstFolderSeparator(const std::string& path) {
 
 } // namespace
 
+void CreateEveryDirectory(const std::string& path) {
+  // Protected folders that exist may answer ERROR_ACCESS_DENIED rather than
+  // ERROR_ALREADY_EXISTS: a failure says nothing about the next level.
+  for (size_t i = path.find('\\', FirstFolderSeparator(path)); i != std::string::npos;
+       i = path.find('\\', i + 1))
+    CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+  CreateDirectoryA(path.c_str(), nullptr);
+}
+
 bool CreateDirectoryChain(const std::string& path) {
   for (size_t i = path.find('\\', FirstFolderSeparator(path)); i != std::string::npos;
        i = path.find('\\', i + 1)) {

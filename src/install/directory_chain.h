@@ -8,3 +8,6 @@
 // folder of the chain now exists: a folder that exists already is accepted
 // (ERROR_ALREADY_EXISTS), any other failure, or a file in the way, is not.
 bool CreateDirectoryChain(const std::string& path);
+
+// The same chain with every level tried and every failure ignored.
+void CreateEveryDirectory(const std::string& path);

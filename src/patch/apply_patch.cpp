@@ -25,12 +25,6 @@ constexpr UINT kBlockSize = 256 << 10;
 // The window is kept alive after this many bytes.
 constexpr uint64_t kPumpInterval = 4 << 20;
 
-std::string SystemTempPath() {
-  char path[MAX_PATH] = "";
-  DWORD n = GetTempPathA(MAX_PATH, path);
-  return n < MAX_PATH ? path : "";
-}
-
 } // namespace
 
 void PatchDialog::Fail(const std::string& name) {
@@ -50,7 +44,7 @@ void PatchDialog::ApplyPatch() {
   char payloadCopy[MAX_PATH] = "";
   if (m_strTempPath.empty() || m_strWorkPath.empty() ||
       !GetTempFileNameA(m_strWorkPath.c_str(), "TVO", 0, payloadCopy))
-    return Fail(m_strWorkPath.empty() ? SystemTempPath() : m_strWorkPath);
+    return Fail(m_strWorkPath.empty() ? SystemTempFolderForDisplay() : m_strWorkPath);
 
   if (!CopyPayloadStream(payloadCopy)) return;
   m_file.Abort();
