@@ -26,4 +26,17 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   add_custom_command(TARGET setupstub POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setupstub> -DLIMIT=262144
             -P ${CMAKE_SOURCE_DIR}/cmake/check-size.cmake)
+  # What it imports at load time must be on Windows XP SP3, and no DLL that
+  # is not a known DLL (cmake/stub-imports.txt lists the functions).
+  add_test(NAME stub_imports COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
+    -DFILE=$<TARGET_FILE:setupstub> -DALLOWED=${CMAKE_SOURCE_DIR}/cmake/stub-imports.txt
+    -P ${CMAKE_SOURCE_DIR}/cmake/check-imports.cmake)
+  # The check itself, on a program that has both faults.
+  add_executable(import_probe ${CMAKE_SOURCE_DIR}/tests/imports/probe.c)
+  target_link_libraries(import_probe PRIVATE version kernel32)
+  add_test(NAME stub_imports_refuses_probe COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
+    -DFILE=$<TARGET_FILE:import_probe> -DALLOWED=${CMAKE_SOURCE_DIR}/cmake/stub-imports.txt
+    -P ${CMAKE_SOURCE_DIR}/cmake/check-imports.cmake)
+  set_tests_properties(stub_imports_refuses_probe PROPERTIES PASS_REGULAR_EXPRESSION
+    "(VERSION.dll is imported at load time.*GetTickCount64 needs Windows Vista|GetTickCount64 needs Windows Vista.*VERSION.dll is imported at load time)")
 endif()
