@@ -83,11 +83,6 @@ TEST_F(ForeignFolderTest, TemporaryFolderInSuchAFolderIsUsedAndRemoved) {
   BuildProduct();
   std::wstring temp = Foreign() + L"\\Temp";
   ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
-  // An existing file takes the route through the temporary folder.
-  CreateDirectoryA(Target().c_str(), nullptr);
-  FILE* old = std::fopen((Target() + "\\daten.txt").c_str(), "wb");
-  ASSERT_TRUE(old);
-  std::fclose(old);
   LaunchWide(Wide(m_setup), Wide(m_dir.Path()), {L"TEMP=" + temp, L"TMP=" + temp});
   InstallThroughTheWizard();
 
