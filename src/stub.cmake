@@ -1,7 +1,7 @@
 # The stub: the setup program that carries an archive behind its image.
 # Wizard and installation libraries are linked as they come into being.
 add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/app/setup_app.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/app/library_errors.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/app/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/app/startup_entry.cpp)
 set_target_properties(setupstub PROPERTIES OUTPUT_NAME setupstub)
 foreach(lib setupwizard patchwizard installer dialogs)
   if(TARGET ${lib})
@@ -10,7 +10,14 @@ foreach(lib setupwizard patchwizard installer dialogs)
 endforeach()
 target_link_libraries(setupstub PRIVATE
   framework appshell archive setup_resources setup_manifest
-  comctl32 ole32 oleaut32 shell32 version advapi32 user32 gdi32 kernel32)
+  comctl32 ole32 oleaut32 shell32 advapi32 user32 gdi32 kernel32)
+# Our entry point narrows the DLL search before the C runtime starts; it then
+# runs the runtime's own (i686 symbols carry a leading underscore).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  target_link_options(setupstub PRIVATE -Wl,-e,_SetupEntry)
+else()
+  target_link_options(setupstub PRIVATE -Wl,-e,SetupEntry)
+endif()
 # Small: drop unused code and the symbol table.
 target_compile_options(setupstub PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(setupstub PRIVATE -Wl,--gc-sections -s)
@@ -19,4 +26,17 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   add_custom_command(TARGET setupstub POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setupstub> -DLIMIT=262144
             -P ${CMAKE_SOURCE_DIR}/cmake/check-size.cmake)
+  # What it imports at load time must be on Windows XP SP3, and no DLL that
+  # is not a known DLL (cmake/stub-imports.txt lists the functions).
+  add_test(NAME stub_imports COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
+    -DFILE=$<TARGET_FILE:setupstub> -DALLOWED=${CMAKE_SOURCE_DIR}/cmake/stub-imports.txt
+    -P ${CMAKE_SOURCE_DIR}/cmake/check-imports.cmake)
+  # The check itself, on a program that has both faults.
+  add_executable(import_probe ${CMAKE_SOURCE_DIR}/tests/imports/probe.c)
+  target_link_libraries(import_probe PRIVATE version kernel32)
+  add_test(NAME stub_imports_refuses_probe COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
+    -DFILE=$<TARGET_FILE:import_probe> -DALLOWED=${CMAKE_SOURCE_DIR}/cmake/stub-imports.txt
+    -P ${CMAKE_SOURCE_DIR}/cmake/check-imports.cmake)
+  set_tests_properties(stub_imports_refuses_probe PROPERTIES PASS_REGULAR_EXPRESSION
+    "(VERSION.dll is imported at load time.*GetTickCount64 needs Windows Vista|GetTickCount64 needs Windows Vista.*VERSION.dll is imported at load time)")
 endif()

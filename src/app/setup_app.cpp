@@ -50,14 +50,13 @@ BOOL SetupApp::InitInstance() {
 
   CFileException error;
   try {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    InstallLog("Opening Archive [%s]", path);
+    InstallLog("Opening Archive [%s]", AfxGetModuleFileName().c_str());
 
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyNone, &error)) {
-      error.GetErrorMessage(path, MAX_PATH);
-      std::string text = LoadFormatted(IDS_OPEN_FAILED, path);
+    if (!AfxOpenModuleFile(file, CFile::modeRead | CFile::shareDenyNone, &error)) {
+      char reason[MAX_PATH];
+      error.GetErrorMessage(reason, MAX_PATH);
+      std::string text = LoadFormatted(IDS_OPEN_FAILED, reason);
       InstallLog("Error [%s]", text.c_str());
       AfxMessageBox(text, MB_OK | MB_ICONHAND);
       return FALSE;

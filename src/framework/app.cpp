@@ -4,6 +4,9 @@
 
 #include <vector>
 
+#include "code_page.h"
+#include "file.h"
+
 namespace {
 CWinApp* g_pApp = nullptr;
 
@@ -24,15 +27,37 @@ CWinApp::~CWinApp() {
   if (g_pApp == this) g_pApp = nullptr;
 }
 
+std::wstring AfxGetModuleFileNameW() {
+  // However long the path: the buffer grows until the name fits.
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    DWORD len = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+    if (len == 0) return {};
+    if (len < path.size()) return std::wstring(path.data(), len);
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
+
 std::string AfxGetModuleFileName() {
-  char path[MAX_PATH] = "";
-  DWORD len = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, len < MAX_PATH ? len : 0);
+  std::wstring wide = AfxGetModuleFileNameW();
+  std::string path = CodePagePath(wide);
+  return path.empty() ? ToDisplayText(wide) : path;
+}
+
+BOOL AfxOpenModuleFile(CFile& file, UINT openFlags, CFileException* error) {
+  std::wstring path = AfxGetModuleFileNameW();
+  if (path.empty()) {
+    if (error) *error = CFileException(CFileException::fileNotFound, LONG(GetLastError()));
+    return FALSE;
+  }
+  return file.Open(path, openFlags, error);
 }
 
 const char* CWinApp::GetAppName() const {
   if (m_strAppName.empty()) {
-    std::string name = AfxGetModuleFileName();
+    // The long name as the user sees it, not its short form.
+    std::string name = ToDisplayText(AfxGetModuleFileNameW());
     size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name.erase(0, slash + 1);
     size_t dot = name.rfind('.');

@@ -47,7 +47,17 @@ int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 int AfxMessageBox(const std::string& text, UINT type = MB_OK, UINT helpId = 0);
 // The same with a text from the string table.
 int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT helpId = UINT(-1));
-// The full path of the running program; empty when it does not fit MAX_PATH.
+// The full path of the running program as the system has it; empty when it
+// cannot be had.
+std::wstring AfxGetModuleFileNameW();
+// The same in the code page, for the log and messages: the path itself or
+// its short form when either names the file, else its closest display form.
+// The program file is never opened through it: see AfxOpenModuleFile.
 std::string AfxGetModuleFileName();
+class CFile;
+class CFileException;
+// Opens the running program's own file through the wide API, so that a
+// folder whose name the code page cannot write still finds it.
+BOOL AfxOpenModuleFile(CFile& file, UINT openFlags, CFileException* error = nullptr);
 // A string-table entry; empty when missing.
 std::string AfxLoadString(UINT id);

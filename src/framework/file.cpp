@@ -1,5 +1,7 @@
 #include "file.h"
 
+#include "code_page.h"
+
 CFileException::CFileException(int cause, LONG osError, const char* fileName)
     : m_cause(cause), m_lOsError(osError), m_strFileName(fileName ? fileName : "") {}
 
@@ -86,50 +88,76 @@ CFile::CFile(const char* fileName, UINT openFlags) {
 
 CFile::~CFile() { Abort(); }
 
+namespace {
+
+struct OpenMode {
+  DWORD access, share, disposition;
+  SECURITY_ATTRIBUTES security;
+};
+
+OpenMode ModeOf(UINT openFlags) {
+  OpenMode mode{};
+  switch (openFlags & 3) {
+  case CFile::modeRead:
+    mode.access = GENERIC_READ;
+    break;
+  case CFile::modeWrite:
+    mode.access = GENERIC_WRITE;
+    break;
+  default:
+    mode.access = GENERIC_READ | GENERIC_WRITE;
+    break;
+  }
+  switch (openFlags & 0x70) {
+  case CFile::shareDenyWrite:
+    mode.share = FILE_SHARE_READ;
+    break;
+  case CFile::shareDenyRead:
+    mode.share = FILE_SHARE_WRITE;
+    break;
+  case CFile::shareDenyNone:
+    mode.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    break;
+  default:
+    mode.share = 0;
+    break;
+  }
+  mode.security = {sizeof(mode.security), nullptr,
+                   (openFlags & CFile::modeNoInherit) ? FALSE : TRUE};
+  mode.disposition = OPEN_EXISTING;
+  if (openFlags & CFile::modeCreate)
+    mode.disposition = (openFlags & CFile::modeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
+  return mode;
+}
+
+} // namespace
+
 BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
   Abort();
-  DWORD access = 0;
-  switch (openFlags & 3) {
-  case modeRead:
-    access = GENERIC_READ;
-    break;
-  case modeWrite:
-    access = GENERIC_WRITE;
-    break;
-  default:
-    access = GENERIC_READ | GENERIC_WRITE;
-    break;
-  }
-  DWORD share = 0;
-  switch (openFlags & 0x70) {
-  case shareDenyWrite:
-    share = FILE_SHARE_READ;
-    break;
-  case shareDenyRead:
-    share = FILE_SHARE_WRITE;
-    break;
-  case shareDenyNone:
-    share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    break;
-  default:
-    share = 0;
-    break;
-  }
-  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, (openFlags & modeNoInherit) ? FALSE : TRUE};
-  DWORD disposition = OPEN_EXISTING;
-  if (openFlags & modeCreate)
-    disposition = (openFlags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
+  OpenMode m = ModeOf(openFlags);
+  return Opened(CreateFileA(fileName, m.access, m.share, &m.security, m.disposition,
+                            FILE_ATTRIBUTE_NORMAL, nullptr),
+                fileName, error);
+}
 
-  HANDLE h = CreateFileA(fileName, access, share, &sa, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+BOOL CFile::Open(const std::wstring& fileName, UINT openFlags, CFileException* error) {
+  Abort();
+  OpenMode m = ModeOf(openFlags);
+  return Opened(CreateFileW(fileName.c_str(), m.access, m.share, &m.security, m.disposition,
+                            FILE_ATTRIBUTE_NORMAL, nullptr),
+                ToDisplayText(fileName), error);
+}
+
+BOOL CFile::Opened(HANDLE h, const std::string& name, CFileException* error) {
   if (h == INVALID_HANDLE_VALUE) {
     if (error) {
       LONG os = LONG(GetLastError());
-      *error = CFileException(CFileException::OsErrorToException(os), os, fileName);
+      *error = CFileException(CFileException::OsErrorToException(os), os, name.c_str());
     }
     return FALSE;
   }
   m_hFile = h;
-  m_strFileName = fileName;
+  m_strFileName = name;
   return TRUE;
 }
 

@@ -69,6 +69,8 @@ public:
 
   // False on failure; the reason goes into *error when given.
   BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr);
+  // The same through the wide API, for paths the code page cannot write.
+  BOOL Open(const std::wstring& fileName, UINT openFlags, CFileException* error = nullptr);
   // Returns the number of bytes read: fewer than count only at the end.
   UINT Read(void* buffer, UINT count);
   // Writes all bytes or throws (diskFull when the system wrote fewer).
@@ -93,6 +95,8 @@ public:
   HANDLE m_hFile = INVALID_HANDLE_VALUE;
 
 private:
+  // The handle, or the reason in *error; name is the path for messages.
+  BOOL Opened(HANDLE h, const std::string& name, CFileException* error);
   [[noreturn]] void ThrowLastError() const;
   std::string m_strFileName;
 };

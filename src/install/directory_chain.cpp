@@ -9,7 +9,9 @@ bool CreateOneDirectory(const std::string& path, std::vector<std::string>* creat
     if (created) created->push_back(path);
     return true;
   }
-  if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  // An existing folder is fine, whatever the answer: Windows gives
+  // ERROR_ACCESS_DENIED rather than ERROR_ALREADY_EXISTS for some protected
+  // ones (a drive's root, C:\Users). A file in the way is not.
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -37,6 +39,15 @@ bool CreateChain(const std::string& path, std::vector<std::string>* created) {
 } // namespace
 
 bool CreateDirectoryChain(const std::string& path) { return CreateChain(path, nullptr); }
+
+void CreateEveryDirectory(const std::string& path) {
+  // Protected folders that exist may answer ERROR_ACCESS_DENIED rather than
+  // ERROR_ALREADY_EXISTS: a failure says nothing about the next level.
+  for (size_t i = path.find('\\', FirstFolderSeparator(path)); i != std::string::npos;
+       i = path.find('\\', i + 1))
+    CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+  CreateDirectoryA(path.c_str(), nullptr);
+}
 
 bool CreateDirectoryChain(const std::string& path, std::vector<std::string>& created) {
   return CreateChain(path, &created);

@@ -7,7 +7,8 @@
 // separators starts at index 4, so a drive root ("C:\") is never created; on
 // a network path the server and share names are skipped. True when every
 // folder of the chain now exists: a folder that exists already is accepted
-// (ERROR_ALREADY_EXISTS), any other failure, or a file in the way, is not.
+// whatever CreateDirectoryA answers for it; a level that is not a folder
+// afterwards (a file in the way, no right to create it) is a failure.
 bool CreateDirectoryChain(const std::string& path);
 
 // The same; `created` receives each folder the call made (without a trailing
@@ -21,3 +22,7 @@ bool CreateDirectoryChain(const std::string& path, std::vector<std::string>& cre
 // then names it.
 bool CreateFoldersBelow(const std::string& root, const std::string& relativePath, size_t skip,
                         std::vector<std::string>& created, std::string& failed);
+
+// The chain of CreateDirectoryChain(path), every level tried and every
+// failure ignored (for the start-menu folders).
+void CreateEveryDirectory(const std::string& path);

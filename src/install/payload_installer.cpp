@@ -159,8 +159,9 @@ InstallOutcome Cancelled() {
 
 // Opens the program file at the start of the payload stream.
 bool OpenStream(const InstallRequest& request, CFile& file) {
-  if (!file.Open(request.programPath.c_str(),
-                 CFile::modeRead | CFile::shareDenyNone | CFile::modeNoInherit))
+  const UINT mode = CFile::modeRead | CFile::shareDenyNone | CFile::modeNoInherit;
+  if (!(request.programFile.empty() ? file.Open(request.programPath.c_str(), mode)
+                                    : file.Open(request.programFile, mode)))
     return false;
   try {
     file.Seek(LONGLONG(request.trailer->dataStart), CFile::begin);

@@ -16,7 +16,7 @@ class CStatic;
 class CProgressCtrl;
 
 struct InstallRequest {
-  std::string programPath; // program file carrying the archive
+  std::string programPath; // program file carrying the archive, as messages name it
   const archive::ArchiveTrailer*
       trailer;             // validated trailer (entries, dataStart, plug-in and Reg names)
   uint64_t streamLength;   // layout.StreamLength(): from dataStart to the trailer region
@@ -26,6 +26,8 @@ struct InstallRequest {
   CWnd* owner;             // owner of message boxes
   CStatic* statusText;     // text 11 goes here
   CProgressCtrl* progress;
+  std::wstring programFile = {}; // the program file, opened through the wide API;
+                                 // when empty, programPath is opened
 };
 
 enum class InstallResult { Completed, Cancelled, Failed };

@@ -8,9 +8,10 @@
 
 #include <vector>
 
+#include "app/install_log.h"
 #include "app/load_formatted.h"
-#include "app/registry.h"
 #include "dialogs/shortcut_options_dialog.h"
+#include "framework/code_page.h"
 #include "install/directory_chain.h"
 #include "res/resource.h"
 
@@ -22,8 +23,8 @@ const CLSID kShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}
 const IID kShellLinkInterface = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID kPersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-const char kShellFolders[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kShellFoldersW[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 struct ShortcutChoice {
   bool desktop = false;
@@ -114,14 +115,49 @@ void SetProgramTarget(const ShellLink& link, const ShortcutRequest& r) {
   link->SetIconLocation((r.installPath + r.iconFile).c_str(), 0);
 }
 
-// An empty shell folder would put the links at the root of the drive; they
-// are left out instead.
-std::string ShellFolder(const char* name) {
-  return ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, name);
+// The folder's value as the registry holds it, in full: the code page may
+// not be able to write it.
+std::wstring ReadShellFolderValue(const wchar_t* name) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellFoldersW, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return {};
+  std::wstring value;
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      (type == REG_SZ || type == REG_EXPAND_SZ) && size >= sizeof(wchar_t)) {
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+        ERROR_SUCCESS)
+      value = data.data();
+  }
+  RegCloseKey(key);
+  if (type != REG_EXPAND_SZ || value.empty()) return value;
+  DWORD n = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
+  if (n == 0) return value;
+  std::vector<wchar_t> expanded(n);
+  if (ExpandEnvironmentStringsW(value.c_str(), expanded.data(), n) == 0) return value;
+  return expanded.data();
+}
+
+// The folder in a form the code page can write. An empty shell folder would
+// put the links at the root of the drive; they are left out instead. So
+// are they when the folder has no such form: the user is told.
+std::string ShellFolder(const ShortcutRequest& r, const wchar_t* name) {
+  std::wstring folder = ReadShellFolderValue(name);
+  if (folder.empty()) return {};
+  std::string path = CodePagePath(folder);
+  if (path.empty()) {
+    std::string shown = ToDisplayText(folder);
+    InstallLog("Shell folder not usable [%s]", shown.c_str());
+    HWND owner = r.parent ? r.parent->GetSafeHwnd() : nullptr;
+    MessageBoxA(owner, LoadFormatted(IDS_OPEN_FAILED, shown.c_str()).c_str(), r.caption.c_str(),
+                MB_OK | MB_ICONSTOP);
+  }
+  return path;
 }
 
 void CreateDesktopShortcut(const ShortcutRequest& r) {
-  std::string desktop = ShellFolder("Desktop");
+  std::string desktop = ShellFolder(r, L"Desktop");
   if (desktop.empty()) return;
   ShellLink link;
   if (!link.Ready()) return;
@@ -130,12 +166,13 @@ void CreateDesktopShortcut(const ShortcutRequest& r) {
 }
 
 void CreateStartMenuEntry(const ShortcutRequest& r) {
-  std::string folder = ShellFolder("Programs");
+  std::string folder = ShellFolder(r, L"Programs");
   if (folder.empty()) return;
   if (!r.programFolder.empty() && r.startMenuInProgramFolder) folder += "\\" + r.programFolder;
   folder += "\\" + r.productName;
-  // A folder that cannot be made shows as links that are not saved.
-  CreateDirectoryChain(folder);
+  // Every level is tried; a folder that cannot be made shows as links that
+  // are not saved.
+  CreateEveryDirectory(folder);
 
   ShellLink link;
   if (!link.Ready()) return;

@@ -2,20 +2,32 @@
 
 #include <windows.h>
 
+#include "app/install_log.h"
+#include "framework/code_page.h"
 #include "framework/format.h"
 
 namespace {
 
+std::wstring WideTempPath() {
+  wchar_t buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return {};
+  std::wstring path(buffer, n);
+  if (path.back() != L'\\') path += L'\\';
+  return path;
+}
+
 std::string SystemTempPath() {
-  char buffer[MAX_PATH];
-  DWORD n = GetTempPathA(sizeof buffer, buffer);
-  if (n == 0 || n >= sizeof buffer) return {};
-  std::string path(buffer, n);
-  if (path.back() != '\\') path += '\\';
+  std::string path = CodePagePath(WideTempPath());
+  if (!path.empty() && path.back() != '\\') path += '\\';
   return path;
 }
 
 } // namespace
+
+std::string SystemTempFolder() { return SystemTempPath(); }
+
+std::string SystemTempFolderForDisplay() { return ToDisplayText(WideTempPath()); }
 
 void RemoveFolderTree(const std::string& folder) {
   WIN32_FIND_DATAA found;
@@ -39,7 +51,15 @@ void RemoveFolderTree(const std::string& folder) {
 
 std::string CreatePrivateTempFolder() {
   std::string temp = SystemTempPath();
-  if (temp.empty()) return {};
+  if (temp.empty()) {
+    std::wstring wide = WideTempPath();
+    if (wide.empty()) return {};
+    // The folder exists under a name the code page cannot write, and has no
+    // short name that it could.
+    InstallLog("Temporary folder not usable [%s]", ToDisplayText(wide).c_str());
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return {};
+  }
   // CreateDirectoryA either makes the folder or finds it taken: a name that
   // is ours cannot be shared with another program or another installer.
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);

@@ -19,6 +19,7 @@ void PatchDialog::ApplyPatch() {
 
   InstallRequest request;
   request.programPath = AfxGetModuleFileName();
+  request.programFile = AfxGetModuleFileNameW();
   request.trailer = &m_trailer;
   request.streamLength = m_layout.StreamLength();
   request.installPath = m_strInstallPath;

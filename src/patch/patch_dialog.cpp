@@ -29,8 +29,7 @@ BOOL PatchDialog::OnInitDialog() {
   CDialog::OnInitDialog();
 
   CFileException error;
-  if (!m_file.Open(AfxGetModuleFileName().c_str(), CFile::modeRead | CFile::shareDenyNone,
-                   &error)) {
+  if (!AfxOpenModuleFile(m_file, CFile::modeRead | CFile::shareDenyNone, &error)) {
     char reason[MAX_PATH];
     error.GetErrorMessage(reason, MAX_PATH);
     MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason).c_str(), "Trevano", MB_ICONSTOP);

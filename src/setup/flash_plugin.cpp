@@ -7,6 +7,7 @@
 #include "app/load_formatted.h"
 #include "app/process.h"
 #include "app/registry.h"
+#include "app/system_library.h"
 #include "framework/format.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
@@ -27,16 +28,48 @@ void ReplaceAll(std::string& text, const std::string& marker, const std::string&
     text.replace(at, marker.size(), value);
 }
 
+// The version functions, from the system folder's VERSION.dll: loaded when
+// needed rather than imported, so that a version.dll beside the program can
+// never be the one that runs.
+struct VersionFunctions {
+  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  SizeFn size = nullptr;
+  InfoFn info = nullptr;
+  QueryFn query = nullptr;
+};
+
+template <typename Fn> Fn Function(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const VersionFunctions* LoadVersionFunctions() {
+  static VersionFunctions functions;
+  static bool loaded = false;
+  if (!loaded) {
+    loaded = true;
+    if (HMODULE module = LoadSystemLibrary("version.dll")) {
+      functions.size = Function<VersionFunctions::SizeFn>(module, "GetFileVersionInfoSizeA");
+      functions.info = Function<VersionFunctions::InfoFn>(module, "GetFileVersionInfoA");
+      functions.query = Function<VersionFunctions::QueryFn>(module, "VerQueryValueA");
+    }
+  }
+  const VersionFunctions& f = functions;
+  return f.size && f.info && f.query ? &f : nullptr;
+}
+
 void ReadFileVersion(const std::string& path, DWORD& ms, DWORD& ls) {
+  const VersionFunctions* version = LoadVersionFunctions();
+  if (!version) return;
   DWORD handle = 0;
-  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  DWORD size = version->size(path.c_str(), &handle);
   if (size == 0) return;
   std::vector<char> info(size);
-  if (!GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return;
+  if (!version->info(path.c_str(), 0, size, info.data())) return;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  char root[] = "\\";
-  if (!VerQueryValueA(info.data(), root, reinterpret_cast<void**>(&fixed), &length) ||
+  if (!version->query(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
       fixed == nullptr || length < sizeof(VS_FIXEDFILEINFO))
     return;
   ms = fixed->dwFileVersionMS;

@@ -10,7 +10,9 @@
 bool SetupDialog::RunInstallation() {
   m_strTempPath = CreatePrivateTempFolder();
   if (m_strTempPath.empty()) {
-    std::string reason = SystemErrorMessage(GetLastError());
+    DWORD error = GetLastError();
+    std::string reason = error == ERROR_NO_UNICODE_TRANSLATION ? SystemTempFolderForDisplay()
+                                                               : SystemErrorMessage(error);
     MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason.c_str()).c_str(), m_strCaption.c_str(),
                MB_OK | MB_ICONSTOP);
     EndDialog(-1);
@@ -19,6 +21,7 @@ bool SetupDialog::RunInstallation() {
 
   InstallRequest request;
   request.programPath = AfxGetModuleFileName();
+  request.programFile = AfxGetModuleFileNameW();
   request.trailer = &m_trailer;
   request.streamLength = m_layout.StreamLength();
   request.tempPath = m_strTempPath;

@@ -36,8 +36,7 @@ BOOL SetupDialog::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   CFileException error;
-  if (!m_file.Open(AfxGetModuleFileName().c_str(), CFile::modeRead | CFile::shareDenyNone,
-                   &error)) {
+  if (!AfxOpenModuleFile(m_file, CFile::modeRead | CFile::shareDenyNone, &error)) {
     char reason[MAX_PATH];
     error.GetErrorMessage(reason, MAX_PATH);
     MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason).c_str(), kStartCaption, MB_OK | MB_ICONHAND);

@@ -59,6 +59,13 @@ void SetupDialog::InstallPage() {
   std::string directory = m_editDir.GetWindowText();
   m_readmeCheck.ShowWindow(SW_HIDE);
   InstallLog("Installing into [%s]", directory.c_str());
+  if (directory.empty()) {
+    // No folder at all: "\" would put the product at the root of the drive.
+    MessageBox(LoadFormatted(IDS_DIR_FAILED, directory.c_str()).c_str(), m_strCaption.c_str(),
+               MB_OK | MB_ICONSTOP);
+    EndDialog(-1);
+    return;
+  }
   if (!ConfirmExistingDirectory(directory)) {
     // Back to the directory page, with the proposal instead of the rejected text.
     m_nPage -= 2;

@@ -327,7 +327,7 @@ TEST(TrailerDamaged, NamesOf260AndMore) {
 }
 
 TEST(TrailerDamaged, AbsurdEntryCount) {
-  for (uint32_t count : {3u, 1000u, 0x10000000u, 0xFFFFFFFFu}) {
+  for (uint32_t count : {3u, 1000u, 0x10000000u, 0x20000000u, 0x20000001u, 0xFFFFFFFFu}) {
     ArchiveTrailer t = Patch(false);
     auto region = SerializeTrailerRegion(t);
     size_t at = 4 + 2 + 4 + 4 + 5 + 4 + 7 + 4; // the entry count of Patch(false)

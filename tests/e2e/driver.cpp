@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -173,6 +174,40 @@ Program::Program(const std::string& exePath, const std::string& workDir,
   }
 }
 
+Program::Program(const std::wstring& exePath, const std::wstring& workDir,
+                 const std::vector<std::wstring>& environment)
+    : m_workDirW(workDir) {
+  std::wstring commandLine = L"\"" + exePath + L"\"";
+  std::wstring block;
+  if (!environment.empty()) {
+    auto nameOf = [](const std::wstring& entry) {
+      std::wstring name = entry.substr(0, entry.find(L'=', 1));
+      for (wchar_t& c : name) c = wchar_t(towupper(c));
+      return name;
+    };
+    for (const std::wstring& entry : environment) block.append(entry).push_back(L'\0');
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* p = strings; *p; p += wcslen(p) + 1) {
+      bool replaced = false;
+      for (const std::wstring& entry : environment)
+        replaced = replaced || nameOf(entry) == nameOf(p);
+      if (!replaced) block.append(p).push_back(L'\0');
+    }
+    FreeEnvironmentStringsW(strings);
+    block.push_back(L'\0');
+  }
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (CreateProcessW(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                     CREATE_UNICODE_ENVIRONMENT, block.empty() ? nullptr : &block[0],
+                     workDir.c_str(), &si, &pi)) {
+    CloseHandle(pi.hThread);
+    m_process = pi.hProcess;
+    m_pid = pi.dwProcessId;
+  }
+}
+
 Program::~Program() {
   if (!m_process) return;
   if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
@@ -268,7 +303,11 @@ DWORD Program::ExitCode() const {
   return code;
 }
 
-std::string Program::LogText() const { return ReadFileBytes(m_workDir + "\\install.log"); }
+std::string Program::LogText() const {
+  if (m_workDirW.empty()) return ReadFileBytes(m_workDir + "\\install.log");
+  std::ifstream in(std::filesystem::path(m_workDirW + L"\\install.log"), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 std::vector<std::string> Program::LogMessages() const { return LogMessagesOf(LogText()); }
 

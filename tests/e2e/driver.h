@@ -98,6 +98,9 @@ public:
   // adds or replaces variables of the test's own ("TEMP=C:\\somewhere").
   Program(const std::string& exePath, const std::string& workDir,
           const std::vector<std::string>& environment = {});
+  // The same through CreateProcessW, for folders the code page cannot write.
+  Program(const std::wstring& exePath, const std::wstring& workDir,
+          const std::vector<std::wstring>& environment = {});
   // Ends the program if it still runs.
   ~Program();
   Program(const Program&) = delete;
@@ -136,6 +139,7 @@ private:
   HANDLE m_process = nullptr;
   DWORD m_pid = 0;
   std::string m_workDir;
+  std::wstring m_workDirW; // set when started through the wide API
   // Every dialog seen, classified when it was first seen (a message box
   // that is being destroyed may no longer look like one).
   struct Seen {

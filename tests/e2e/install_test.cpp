@@ -155,5 +155,16 @@ TEST_F(InstallTest, TargetThatCannotBeCreatedIsReported) {
   ExpectFailure(target, Text(IDS_DIR_FAILED, target + "\\"));
 }
 
+TEST_F(InstallTest, EmptyDirectoryFieldIsRefusedWithoutAskingAboutAnExistingFolder) {
+  // "\" would be the root of the current drive, which always exists.
+  Build(Installer(), {ProductProgram()});
+  ExpectFailure("", Text(IDS_DIR_FAILED, ""));
+  std::vector<std::string> log = Running().LogMessages();
+  EXPECT_NE(e2e::FindMessage(log, "Installing into []"), -1);
+  EXPECT_EQ(e2e::FindMessage(log, "Directory already exists."), -1);
+  EXPECT_EQ(GetFileAttributesA((m_dir.Path().substr(0, 2) + "\\prog.exe").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+}
+
 } // namespace
 } // namespace setup_e2e

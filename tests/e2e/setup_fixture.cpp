@@ -95,9 +95,17 @@ void SetupTest::Build(const archive::ArchiveTrailer& trailer,
 
 Program& SetupTest::Launch() {
   m_program.reset();
-  m_program = std::make_unique<Program>(
-      m_setup, m_dir.Path(),
-      std::vector<std::string>{"TEMP=" + TempFolder(), "TMP=" + TempFolder()});
+  std::vector<std::string> environment = {"TEMP=" + TempFolder(), "TMP=" + TempFolder()};
+  environment.insert(environment.end(), m_environment.begin(), m_environment.end());
+  m_program = std::make_unique<Program>(m_setup, m_dir.Path(), environment);
+  EXPECT_TRUE(m_program->Started());
+  return *m_program;
+}
+
+Program& SetupTest::LaunchWide(const std::wstring& exePath, const std::wstring& workDir,
+                               const std::vector<std::wstring>& environment) {
+  m_program.reset();
+  m_program = std::make_unique<Program>(exePath, workDir, environment);
   EXPECT_TRUE(m_program->Started());
   return *m_program;
 }

@@ -62,8 +62,12 @@ protected:
   // Builds setup.exe in the work folder.
   void Build(const archive::ArchiveTrailer& trailer, const std::vector<e2e::Payload>& files = {});
 
-  // Starts setup.exe with TempFolder() as its temporary folder.
+  // Starts setup.exe with TempFolder() as its temporary folder and
+  // m_environment's variables.
   Program& Launch();
+  // Starts a program file through the wide API, in place of Launch.
+  Program& LaunchWide(const std::wstring& exePath, const std::wstring& workDir,
+                      const std::vector<std::wstring>& environment);
   // The same, then waits for the wizard.
   Window Start();
   Program& Running() { return *m_program; }
@@ -105,6 +109,7 @@ protected:
   std::string OpenedRecord() const { return m_dir.File("opened.txt"); }
 
   e2e::TempDir m_dir;
+  std::vector<std::string> m_environment; // added to Launch's
   std::string m_product;
   std::string m_setup;
 

@@ -6,6 +6,7 @@
 #include <objidl.h>
 #include <shlobj.h>
 
+#include <fstream>
 #include <ostream>
 
 #include "res/resource.h"
@@ -16,6 +17,8 @@ namespace {
 
 const char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kShellFoldersW[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // What a link file holds.
 struct Link {
@@ -321,6 +324,43 @@ TEST_F(ShortcutTest, MissingShellFoldersLeaveTheLinksOutInsteadOfWritingToTheDri
     EXPECT_FALSE(Exists(root + "\\" + m_product)) << root;
     EXPECT_FALSE(Exists(root + "\\Tarnivex")) << root;
   }
+}
+
+TEST_F(ShortcutTest, ALevelOfTheStartMenuChainThatCannotBeMadeDoesNotStopTheLevelsBelowIt) {
+  // A file in the way of the first level: CreateDirectory fails there, as it
+  // does with ERROR_ACCESS_DENIED for some protected folders that exist, and
+  // ".." leads back out of it to the levels that can be made.
+  std::ofstream(m_dir.File("im Weg"), std::ios::binary) << "Datei";
+  SetShellFolder("Programs", m_dir.File("im Weg\\..\\Programme"));
+  BuildFull(FullInstaller());
+  Window dlg = StartInstallation();
+  ChooseInOptionsDialog(false, true);
+  FinishAndClose(dlg, true);
+  std::string folder = Programs() + "\\Tarnivex\\Spiele\\" + m_product;
+  EXPECT_EQ(FilesIn(folder),
+            (std::vector<std::string>{"Readme.lnk", m_product + ".lnk", "Uninstall.lnk"}));
+}
+
+TEST_F(ShortcutTest, DesktopOutsideTheCodePageGetsItsLink) {
+  // "Łukasz Dvořák": the code page has neither Ł nor ř.
+  const std::wstring name = L"\u0141ukasz Dvo\u0159\u00E1k";
+  std::wstring desktop = std::wstring(m_dir.Path().begin(), m_dir.Path().end()) + L"\\" + name;
+  ASSERT_TRUE(CreateDirectoryW(desktop.c_str(), nullptr));
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kShellFoldersW, L"Desktop", REG_SZ, desktop.c_str(),
+                            DWORD((desktop.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  BuildFull(FullInstaller());
+  Window dlg = StartInstallation();
+  ChooseInOptionsDialog(true, false);
+  FinishAndClose(dlg, true);
+  std::wstring link = desktop + L"\\" + std::wstring(m_product.begin(), m_product.end()) + L".lnk";
+  EXPECT_NE(GetFileAttributesW(link.c_str()), INVALID_FILE_ATTRIBUTES);
+  // The link is the program's, read back through the folder's short name.
+  wchar_t shortName[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(link.c_str(), shortName, MAX_PATH), 0u);
+  std::string ansi(shortName, shortName + wcslen(shortName));
+  EXPECT_EQ(ReadLink(ansi), ProgramLink());
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("install.log")).find("not usable"), std::string::npos);
 }
 
 TEST_F(ShortcutTest, LinkPathsLongerThanMaxPathAreWrittenWhole) {

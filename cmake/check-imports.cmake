@@ -1,0 +1,68 @@
+# Fails when the program FILE imports at load time a DLL or a function that
+# the oldest supported Windows (XP SP3) lacks. Every imported function must
+# be listed in ALLOWED ("DLL function oldest-Windows" per line) with the
+# oldest Windows that has it; DLLs that are not known DLLs may not be
+# imported at all, except those the manifest redirects.
+#   cmake -DOBJDUMP=... -DFILE=... -DALLOWED=... -P check-imports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${FILE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${FILE} failed")
+endif()
+
+# Windows versions in order; anything after XPSP3 is too new.
+set(order 95 NT3.1 NT3.5 NT4 98 2000 XP XPSP2 XPSP3 Vista 7 8 8.1 10)
+list(FIND order XPSP3 newest)
+
+file(STRINGS ${ALLOWED} lines REGEX "^[^#]")
+foreach(line ${lines})
+  string(REGEX MATCHALL "[^ \t]+" fields "${line}")
+  list(LENGTH fields n)
+  if(NOT n EQUAL 3)
+    message(FATAL_ERROR "${ALLOWED}: not 'DLL function version': ${line}")
+  endif()
+  list(GET fields 0 dll)
+  list(GET fields 1 function)
+  list(GET fields 2 version)
+  list(FIND order ${version} at)
+  if(at LESS 0)
+    message(FATAL_ERROR "${ALLOWED}: unknown Windows version ${version}")
+  endif()
+  string(TOLOWER ${dll} dll)
+  set(since_${dll}_${function} ${version})
+endforeach()
+
+set(dll "")
+set(failures "")
+set(count 0)
+string(REPLACE "\n" ";" dump_lines "${dump}")
+foreach(line ${dump_lines})
+  if(line MATCHES "^[ \t]*DLL Name: (.+)$")
+    string(TOLOWER "${CMAKE_MATCH_1}" dll)
+    string(STRIP "${dll}" dll)
+    if(dll STREQUAL "version.dll")
+      list(APPEND failures "VERSION.dll is imported at load time: it is not a known DLL")
+    endif()
+  elseif(dll AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+ +([A-Za-z_0-9@?]+)$")
+    set(function ${CMAKE_MATCH_1})
+    math(EXPR count "${count} + 1")
+    if(NOT DEFINED since_${dll}_${function})
+      list(APPEND failures "${dll} ${function} is not in the allow-list (add it with the oldest Windows that has it)")
+    else()
+      list(FIND order ${since_${dll}_${function}} at)
+      if(at GREATER newest)
+        list(APPEND failures "${dll} ${function} needs Windows ${since_${dll}_${function}}")
+      endif()
+    endif()
+  elseif(line MATCHES "^[ \t]*$")
+    # The functions of one DLL end at the next DLL's header.
+  endif()
+endforeach()
+
+if(count EQUAL 0)
+  message(FATAL_ERROR "no imports read from ${FILE}")
+endif()
+if(failures)
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "${FILE}:\n  ${text}")
+endif()
+message(STATUS "${FILE}: ${count} imported functions, each on Windows XP SP3")
