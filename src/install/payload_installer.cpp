@@ -9,6 +9,7 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "archive/huf_decoder.h"
+#include "framework/app.h"
 #include "framework/controls.h"
 #include "framework/file.h"
 #include "install/created_folders.h"
@@ -273,6 +274,22 @@ InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& fol
 }
 
 } // namespace
+
+InstallRequest OwnProgramRequest(const archive::ArchiveTrailer& trailer, uint64_t streamLength,
+                                 const std::string& installPath, const std::string& caption,
+                                 CWnd* owner, CStatic* statusText, CProgressCtrl* progress) {
+  InstallRequest request;
+  request.programPath = AfxGetModuleFileName();
+  request.programFile = AfxGetModuleFileNameW();
+  request.trailer = &trailer;
+  request.streamLength = streamLength;
+  request.installPath = installPath;
+  request.caption = caption;
+  request.owner = owner;
+  request.statusText = statusText;
+  request.progress = progress;
+  return request;
+}
 
 InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
   const archive::ArchiveTrailer& trailer = *request.trailer;

@@ -30,6 +30,13 @@ struct InstallRequest {
                                  // when empty, programPath is opened
 };
 
+// A request for the archive of this program's own file: its paths, the
+// trailer and stream length read from it, the page's controls. The temporary
+// folder is left to the caller.
+InstallRequest OwnProgramRequest(const archive::ArchiveTrailer& trailer, uint64_t streamLength,
+                                 const std::string& installPath, const std::string& caption,
+                                 CWnd* owner, CStatic* statusText, CProgressCtrl* progress);
+
 enum class InstallResult { Completed, Cancelled, Failed };
 
 // What an installation came to; on failure the text of its message box.

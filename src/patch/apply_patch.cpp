@@ -3,7 +3,6 @@
 // place.
 #include "app/load_formatted.h"
 #include "app/registry.h"
-#include "framework/app.h"
 #include "patch/patch_dialog.h"
 #include "patch/patch_payload.h"
 #include "res/resource.h"
@@ -17,16 +16,8 @@ void PatchDialog::ApplyPatch() {
   // The engine reads the stream through a file of its own.
   m_file.Abort();
 
-  InstallRequest request;
-  request.programPath = AfxGetModuleFileName();
-  request.programFile = AfxGetModuleFileNameW();
-  request.trailer = &m_trailer;
-  request.streamLength = m_layout.StreamLength();
-  request.installPath = m_strInstallPath;
-  request.caption = m_strCaption;
-  request.owner = this;
-  request.statusText = &m_staticText;
-  request.progress = &m_progress;
+  InstallRequest request = OwnProgramRequest(m_trailer, m_layout.StreamLength(), m_strInstallPath,
+                                             m_strCaption, this, &m_staticText, &m_progress);
   // The old version is back before a failure is shown.
   InstallOutcome outcome = RunPayloadPatch(request);
   switch (outcome.result) {

@@ -19,17 +19,9 @@ bool SetupDialog::RunInstallation() {
     return false;
   }
 
-  InstallRequest request;
-  request.programPath = AfxGetModuleFileName();
-  request.programFile = AfxGetModuleFileNameW();
-  request.trailer = &m_trailer;
-  request.streamLength = m_layout.StreamLength();
+  InstallRequest request = OwnProgramRequest(m_trailer, m_layout.StreamLength(), m_strInstallPath,
+                                             m_strCaption, this, &m_staticText, &m_progress);
   request.tempPath = m_strTempPath;
-  request.installPath = m_strInstallPath;
-  request.caption = m_strCaption;
-  request.owner = this;
-  request.statusText = &m_staticText;
-  request.progress = &m_progress;
   InstallResult result = InstallPayload(request);
   if (result == InstallResult::Failed) EndDialog(-1);
   if (result != InstallResult::Completed || g_bCancel) return false;
