@@ -54,15 +54,19 @@ protected:
     Build(t, payload);
   }
 
+  // A folder with these files, in folders of their own where their names say so.
+  static void WriteTree(const std::string& folder, const Files& files) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const auto& [name, bytes] : files) {
+      for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
+        CreateDirectoryA((folder + "\\" + name.substr(0, at)).c_str(), nullptr);
+      WriteFile(folder + "\\" + name, bytes);
+    }
+  }
   // The product's folder with these files (in folders of their own where
   // their names say so) and its program "prog.exe".
   void InstallFiles(const Files& files) {
-    CreateDirectoryA(Target().c_str(), nullptr);
-    for (const auto& [name, bytes] : files) {
-      for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
-        CreateDirectoryA(Installed(name.substr(0, at)).c_str(), nullptr);
-      WriteFile(Installed(name), bytes);
-    }
+    WriteTree(Target(), files);
     ASSERT_TRUE(
         CopyFileA(ProductProgram().sourcePath.c_str(), Installed("prog.exe").c_str(), FALSE));
   }
@@ -397,6 +401,57 @@ TEST_F(PatchTest, TreeGetsItsDeepFileChangedAndANewFileInNewFolders) {
   std::vector<std::string> log = e2e::LogMessagesOf(now["install.log"]);
   EXPECT_EQ(LinesStartingWith(log, {"Copying File", "Unable"}),
             EntryLines(StagingFolder(log), entries));
+}
+
+// Runs mksetup.exe with these arguments (each quoted); its exit code.
+DWORD RunMksetup(const std::vector<std::string>& args) {
+  std::string command = "\"" + e2e::WindowsPath(MKSETUP_PROGRAM_PATH) + "\"";
+  for (const std::string& arg : args) command += " \"" + arg + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return DWORD(-1);
+  DWORD code = DWORD(-1);
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) {
+  const Files release2 = {
+      {"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"daten\\en\\text.txt", "en"}};
+  InstallFiles(release2);
+  RecordInstallation(2);
+  Files expected = Contents();
+  // Release 3: a deep file changed, one in new folders, one removed.
+  Files release3 = release2;
+  release3["daten\\de\\text.txt"] = "neu de";
+  release3["plugins\\neu\\modul.dll"] = "modul";
+  release3.erase("daten\\en\\text.txt");
+  WriteTree(m_dir.File("release-2"), release2);
+  WriteTree(m_dir.File("release-3"), release3);
+  ASSERT_EQ(RunMksetup({"diff", m_dir.File("release-2"), m_dir.File("release-3"), "-o", m_setup,
+                        "--caption", kCaption, "--product", m_product, "--version", "3", "--stub",
+                        e2e::WindowsPath(e2e::StubPath())}),
+            0u);
+
+  Window dlg = Start();
+  ApplyFrom(dlg);
+  EXPECT_EQ(Version(), 3u);
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(Running().WaitForExit(30000));
+  // The removed file stays installed.
+  expected["daten\\de\\text.txt"] = "neu de";
+  expected["plugins"] = expected["plugins\\neu"] = "<dir>";
+  expected["plugins\\neu\\modul.dll"] = "modul";
+  Files now = Contents();
+  expected["install.log"] = now["install.log"];
+  expected["started.txt"] = StartedLine();
+  EXPECT_EQ(now, expected);
 }
 
 TEST_F(PatchTest, TreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
