@@ -217,7 +217,8 @@ TEST_F(Releases, UnusableInputsFailNamingTheCauseAndWriteNothing) {
   for (const auto& [option, named] : cases) {
     RunResult r = Diff({option});
     EXPECT_NE(r.status, 0) << named;
-    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(named), std::string::npos)
+        << named << ": status " << r.status << ", " << r.err << r.out;
     EXPECT_FALSE(fs::exists(dir / "p.exe")) << named;
   }
   RunResult r = RunMksetup(
