@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "archive/byte_io.h"
+#include "archive/huf_encoder.h"
 #include "archive/trailer.h"
 #include "res/resource.h"
 #include "setup_fixture.h"
@@ -16,7 +17,9 @@ class SignedTest : public SetupTest {
 protected:
   // Signs setup.exe in place: the signer's folder gets a copy and a request
   // file, and hands back the signed program.
-  void Sign() {
+  // `padding`: whether the signer must pad the program (one built elsewhere,
+  // of a length that is no multiple of 8).
+  void Sign(bool padding = false) {
     const char* folder = std::getenv("SIGNING_DIR");
     ASSERT_TRUE(folder) << "SIGNING_DIR is not set: run through signed_e2e.sh";
     const std::string base = e2e::WindowsPath(folder) + "\\" + m_product;
@@ -42,7 +45,7 @@ protected:
     archive::TrailerReadResult r = archive::ReadTrailer(file, trailer);
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_TRUE(r.layout.Signed()) << "not signed";
-    EXPECT_EQ(r.layout.signaturePadding, 0u);
+    EXPECT_EQ(r.layout.signaturePadding != 0, padding) << r.layout.signaturePadding;
   }
   std::string Installed(const std::string& name) const { return Target() + "\\" + name; }
 };
@@ -60,6 +63,35 @@ TEST_F(SignedTest, SignedInstallerInstalls) {
   for (const e2e::Payload& f : files)
     EXPECT_EQ(e2e::ReadFileBytes(Installed(f.name)), e2e::ReadFileBytes(f.sourcePath)) << f.name;
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
+}
+
+TEST_F(SignedTest, AnotherBuildersInstallerPaddedByTheSignerRunsTheSetupWizard) {
+  // The stub, the stream and the trailer back to back, with no padding of
+  // the image: the program's length is no multiple of 8.
+  const std::string program = e2e::ReadFileBytes(ProductProgram().sourcePath);
+  archive::HufCounts counts{};
+  archive::CountBytes(counts, program.data(), program.size());
+  archive::VectorSink stream;
+  archive::HufEncoder encoder(counts, stream);
+  ASSERT_TRUE(encoder.Write(program.data(), program.size()) && encoder.Finish());
+  archive::ArchiveTrailer t = Installer();
+  t.entries = {{uint32_t(program.size()), "prog.exe"}};
+  t.dataStart = uint32_t(e2e::ReadFileBytes(e2e::StubPath()).size());
+  std::vector<uint8_t> tail = stream.bytes;
+  for (std::vector<uint8_t> trailer = e2e::TrailerBytes(t);
+       (t.dataStart + tail.size() + trailer.size()) % 8 == 0; trailer = e2e::TrailerBytes(t))
+    t.caption += "!";
+  const std::vector<uint8_t> trailer = e2e::TrailerBytes(t);
+  tail.insert(tail.end(), trailer.begin(), trailer.end());
+  ASSERT_TRUE(e2e::BuildRawProgram(m_setup, tail));
+  Sign(true);
+
+  Window dlg = Start();
+  GoToDirectoryPage(dlg);
+  InstallInto(dlg, Target());
+  EXPECT_TRUE(Shows(dlg, FinishPage(false)));
+  Close(dlg);
+  EXPECT_EQ(e2e::ReadFileBytes(Installed("prog.exe")), program);
 }
 
 TEST_F(SignedTest, SignedPatchApplies) {
