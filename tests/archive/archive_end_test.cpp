@@ -163,6 +163,10 @@ TEST(ArchiveEnd, TablesThatBreakTheRulesAreNotTaken) {
     EXPECT_EQ(end.offset, bytes.size()) << c.what;
     ArchiveTrailer back;
     EXPECT_FALSE(ReadTrailer(file, back).ok) << c.what;
+    // The builder asks the headers alone (is the stub signed?): only the
+    // table followed by more bytes is a table to them.
+    EXPECT_EQ(ReadCertificateTable(file).Present(), c.what == std::string("bytes behind the table"))
+        << c.what;
   }
   // Cut inside the headers, at every length: never a table, never a crash.
   for (size_t n = 0; n <= 0x200; ++n) {

@@ -15,7 +15,8 @@ using namespace archive;
 namespace {
 
 // Reads of n bytes at offset from a 10-byte file: whole reads up to the end
-// succeed, anything reaching past it (or wrapping around) fails.
+// succeed, anything reaching past it (or wrapping around) fails and writes
+// nothing.
 struct Range {
   uint64_t offset;
   size_t n;
@@ -33,10 +34,10 @@ void ExpectRanges(RandomAccessFile& file) {
     uint8_t buffer[16];
     std::fill(std::begin(buffer), std::end(buffer), 0xEE);
     EXPECT_EQ(file.ReadAt(r.offset, buffer, r.n), r.ok) << r.offset << "+" << r.n;
-    if (r.ok) {
-      for (size_t i = 0; i < r.n; ++i) EXPECT_EQ(buffer[i], uint8_t(r.offset + i));
-      EXPECT_EQ(buffer[r.n], 0xEE) << "wrote past the read";
-    }
+    const size_t read = r.ok ? r.n : 0;
+    for (size_t i = 0; i < read; ++i) EXPECT_EQ(buffer[i], uint8_t(r.offset + i));
+    for (size_t i = read; i < sizeof buffer; ++i)
+      EXPECT_EQ(buffer[i], 0xEE) << r.offset << "+" << r.n << ": wrote past the read";
   }
 }
 

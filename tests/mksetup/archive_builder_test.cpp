@@ -189,11 +189,15 @@ TEST(ArchiveBuilder, FailedBuildLeavesNothing) {
   std::string huge = p.dir / "huge.bin";
   WriteFile(huge, "");
   fs::resize_file(huge, uint64_t(1) << 32);
-  expectFailure({{huge, "huge.bin"}}, Installer(), "huge.bin");
+  expectFailure({{huge, "huge.bin"}}, Installer(), "huge.bin is 4294967296 bytes long");
 
   BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.stub);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(ReadFile(p.stub).substr(0, 2), "MZ");
+  r = BuildProgramFile(p.stub, p.files, Installer(), p.files[0].sourcePath);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("is one of the payload files"), std::string::npos) << r.error;
+  EXPECT_EQ(ReadFile(p.files[0].sourcePath), "a");
 }
 
 TEST(ArchiveVerify, DetectsDamage) {
@@ -418,6 +422,9 @@ TEST(ArchiveExtract, ChecksTheInfoItIsGiven) {
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("decodes to more bytes than the entries hold"), std::string::npos)
       << r.error;
+  StdioFile file(dir / "p.exe");
+  r = VerifyPayload(file, fewer);
+  EXPECT_EQ(r.error, "payload stream decodes to more bytes than the entries hold");
   EXPECT_TRUE(ListDir(dir / "x").empty());
   ASSERT_TRUE(Extract(dir, info).ok);
   EXPECT_EQ(ListDir(dir / "x"), (std::vector<std::string>{"a.txt", "b.txt"}));
@@ -467,10 +474,10 @@ TEST(ArchiveBuilder, StubOfUpTo4GiBMinus8) {
 // Files that change between the two passes would not match the counts the
 // stream starts with: the build fails and leaves nothing behind.
 TEST(ArchiveBuilder, FileChangedDuringTheBuildIsRefused) {
-  for (const std::string changed : {"Hallo Welt!", "Hallo Welt", "Hallo Wemt"}) {
+  for (const std::string changed : {"Hallo Welt!", "Hallo Wel", "Hallo Wemt", "Hallo Welt"}) {
     Product p;
     p.Add("a.txt", "Hallo Welt");
-    p.Add("b.txt", RandomText(5000, 10));
+    p.Add("b.txt", RandomText(5000, 10, 26)); // none of the letters: a.txt's change shows in a.txt
     bool done = false;
     BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.dir / "out.exe",
                                      [&](uint64_t progress, uint64_t) {
@@ -481,8 +488,7 @@ TEST(ArchiveBuilder, FileChangedDuringTheBuildIsRefused) {
     const bool same = changed == "Hallo Welt";
     EXPECT_EQ(r.ok, same) << changed << ": " << r.error;
     if (!same) {
-      EXPECT_NE(r.error.find("changed while the program was being built"), std::string::npos)
-          << r.error;
+      EXPECT_EQ(r.error, p.files[0].sourcePath + " changed while the program was being built");
     }
     EXPECT_EQ(fs::exists(p.dir / "out.exe"), same);
     EXPECT_FALSE(fs::exists(p.dir / "out.exe.part"));
