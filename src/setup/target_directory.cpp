@@ -9,8 +9,8 @@
 #include "app/load_formatted.h"
 #include "app/registry.h"
 #include "framework/format.h"
+#include "install/product_key.h"
 #include "res/resource.h"
-#include "setup/product_key.h"
 #include "setup/setup_dialog.h"
 
 namespace {
