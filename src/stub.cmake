@@ -5,7 +5,7 @@
 add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/top/setup_app.cpp
   ${CMAKE_CURRENT_LIST_DIR}/top/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/top/startup_entry.cpp)
 set_target_properties(setupstub PROPERTIES OUTPUT_NAME setupstub)
-foreach(lib setupwizard patchwizard installer dialogs)
+foreach(lib setupwizard patchwizard uninstaller installer dialogs)
   if(TARGET ${lib})
     target_link_libraries(setupstub PRIVATE ${lib})
   endif()
