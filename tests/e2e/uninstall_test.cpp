@@ -369,6 +369,16 @@ TEST_F(UninstallTest, SilentRunsRefuseANewerVersionAndADamagedArchiveWritingNoth
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
 }
 
+TEST_F(UninstallTest, UninstallIsRefusedWhileTheProductsSetupRuns) {
+  ASSERT_EQ(InstallSilently(Target()), 0u);
+  Program setup(m_setup, m_dir.Path(), {"TEMP=" + TempFolder(), "TMP=" + TempFolder()});
+  ASSERT_TRUE(setup.WaitForDialog(kCaption));
+  EXPECT_EQ(Uninstall(Target()), 1u);
+  EXPECT_NE(GetFileAttributesA((Target() + "\\prog.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA((Target() + "\\uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(EntryExists());
+}
+
 TEST_F(UninstallTest, UnknownArgumentsAreNamedOrRefusedSilently) {
   Build(WithUninstaller(), ProductFiles());
   EXPECT_EQ(RunUnseen(Launch("/S /Q")), 1u);
