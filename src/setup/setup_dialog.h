@@ -47,7 +47,9 @@ private:
   // Installed-version check and target directory.
   // False when an unattended run refuses (it has ended the dialog).
   bool CheckInstalledVersion();
-  std::string DefaultDirectory() const;
+  // The proposal for page 2 (an unattended run's /D= folder); empty, after a
+  // message, when the program files folder has no form the code page can write.
+  std::string DefaultDirectory();
   void OnBrowse();
   // Asks before installing into an existing directory; false on No.
   bool ConfirmExistingDirectory(const std::string& directory);
