@@ -34,9 +34,8 @@ CommandLine ParseCommandLine(const char* commandLine);
 const CommandLine& TheCommandLine();
 bool IsSilent();
 
-// The code the process ends with. Raising keeps the gravest so far
-// (Failed over Restart over Refused is not meant: the first refusal or
-// failure wins, a restart only raises Done).
+// The code the process ends with. The first refusal or failure stays; a
+// restart needed replaces only "done".
 int GetExitCode();
 void SetExitCode(int code);
 

@@ -1,5 +1,6 @@
 #include "install/uninstall_entry.h"
 
+#include "app/files.h"
 #include "app/registry.h"
 #include "framework/format.h"
 #include "install/uninstaller_file.h"
@@ -9,12 +10,6 @@ namespace {
 const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // What the product's own uninstall command carries behind its program's name.
 const size_t kUninstallArgumentLength = sizeof(" -uninstall") - 1;
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.c_str(), int(a.size()), b.c_str(),
-                        int(b.size())) == CSTR_EQUAL;
-}
 
 std::string WithoutBackslash(std::string path) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
@@ -59,7 +54,7 @@ bool RemoveUninstallEntry(const std::string& productName, const std::string& ins
     return true;
   RegCloseKey(handle);
   std::string location = ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "InstallLocation");
-  if (!SameText(WithoutBackslash(location), WithoutBackslash(installPath))) return false;
+  if (!SamePathText(WithoutBackslash(location), WithoutBackslash(installPath))) return false;
   return RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS;
 }
 
@@ -77,11 +72,11 @@ bool ReadInstallationFromUninstallEntry(const std::string& productName, std::str
     std::string icon = ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "DisplayIcon");
     exeName.clear();
     if (icon.size() > installPath.size() &&
-        SameText(icon.substr(0, installPath.size()), installPath))
+        SamePathText(icon.substr(0, installPath.size()), installPath))
       exeName = icon.substr(installPath.size());
     // A product without a program shows the uninstaller's icon: that is no
     // program to start with "-install".
-    if (SameText(exeName, kUninstallerName)) exeName.clear();
+    if (SamePathText(exeName, kUninstallerName)) exeName.clear();
     return true;
   }
   // Without a folder the files would land in whatever the current folder is.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/files.h"
 #include "app/install_log.h"
 #include "app/registry.h"
 #include "app/unattended.h"
@@ -27,16 +28,10 @@ const char kFileInUse[] =
 constexpr int kSilentTries = 3;
 constexpr DWORD kSilentPauseMs = 300;
 
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.c_str(), int(a.size()), b.c_str(),
-                        int(b.size())) == CSTR_EQUAL;
-}
-
 // path lies strictly below folder (no trailing backslash on either).
 bool IsBelow(const std::string& path, const std::string& folder) {
   return !folder.empty() && path.size() > folder.size() + 1 && path[folder.size()] == '\\' &&
-         SameText(path.substr(0, folder.size()), folder);
+         SamePathText(path.substr(0, folder.size()), folder);
 }
 
 std::string ParentOf(const std::string& path) {
@@ -69,8 +64,9 @@ private:
   bool Schedule(const std::string& path);
   bool ShortcutAllowed(const std::string& path) const {
     const std::string folder = ParentOf(path);
-    return (!m_desktop.empty() && SameText(folder, m_desktop)) ||
-           (!m_programs.empty() && (SameText(folder, m_programs) || IsBelow(folder, m_programs)));
+    return (!m_desktop.empty() && SamePathText(folder, m_desktop)) ||
+           (!m_programs.empty() &&
+            (SamePathText(folder, m_programs) || IsBelow(folder, m_programs)));
   }
   void Refuse(const std::string& path) {
     InstallLog("Not in the installation [%s]", path.c_str());
@@ -187,7 +183,7 @@ RemovalResult Remover::Run() {
     case UninstallItemKind::ProductKey: {
       // Only the key of this installation: a later one elsewhere keeps its own.
       std::string path = ReadProductPath(m_r.productName);
-      if (!path.empty() && SameText(path, m_r.installPath)) {
+      if (!path.empty() && SamePathText(path, m_r.installPath)) {
         ++m_found;
         if (RegDeleteKeyA(HKEY_CURRENT_USER, ProductKeyPath(m_r.productName).c_str()) ==
             ERROR_SUCCESS)
