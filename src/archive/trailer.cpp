@@ -119,6 +119,7 @@ public:
     return true;
   }
   size_t Remaining() const { return m_bytes.size() - m_pos; }
+  const uint8_t* Here() const { return m_bytes.data() + m_pos; }
   std::string error;
 
 private:
@@ -234,6 +235,8 @@ TrailerReadResult ReadRegion(RandomAccessFile& file, TrailerReadResult r, Archiv
   if (!in.U32(t.dataStart, "data start")) return failed();
   if (t.dataStart > r.layout.regionStart)
     return Fail("data start " + std::to_string(t.dataStart) + " lies inside the trailer");
+  std::string why;
+  if (!ReadTrailerExtension(in.Here(), in.Remaining(), t.extension, why)) return Fail(why);
   r.layout.dataStart = t.dataStart;
   return r;
 }
@@ -311,6 +314,7 @@ std::vector<uint8_t> SerializeTrailerRegion(const ArchiveTrailer& t) {
     AppendText(out, e.name);
   }
   AppendLE32(out, t.dataStart);
+  AppendTrailerExtension(out, t.extension);
   return out;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "byte_io.h"
+#include "trailer_extension.h"
 
 namespace archive {
 
@@ -64,6 +65,10 @@ struct ArchiveTrailer {
 
   std::vector<ArchiveEntry> entries;
   uint32_t dataStart = 0;
+
+  // The blocks behind dataStart (trailer_extension.h); empty in every
+  // archive of the first format.
+  TrailerExtension extension;
 
   bool IsInstaller() const { return installerFlag != 0; }
   // Sum of the entry sizes: the length of the decoded payload.
