@@ -33,6 +33,13 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   add_test(NAME stub_imports COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
     -DFILE=$<TARGET_FILE:setupstub> -DALLOWED=${CMAKE_SOURCE_DIR}/cmake/stub-imports.txt
     -P ${CMAKE_SOURCE_DIR}/cmake/check-imports.cmake)
+  # Reproducible: a second build from scratch, in another folder, gives the
+  # same bytes.
+  add_test(NAME stub_reproducible COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}
+    -DREFERENCE=$<TARGET_FILE:setupstub> -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}
+    -DBUILD_TYPE=${CMAKE_BUILD_TYPE} -DWORK=${CMAKE_BINARY_DIR}/reproducible
+    -P ${CMAKE_SOURCE_DIR}/cmake/check-reproducible.cmake)
+  set_tests_properties(stub_reproducible PROPERTIES TIMEOUT 300)
   # The check itself, on a program that has both faults.
   add_executable(import_probe ${CMAKE_SOURCE_DIR}/tests/imports/probe.c)
   target_link_libraries(import_probe PRIVATE version kernel32)
