@@ -2,6 +2,7 @@
 
 #include "app/install_log.h"
 #include "app/load_formatted.h"
+#include "app/unattended.h"
 #include "framework/code_page.h"
 #include "res/resource.h"
 
@@ -17,7 +18,7 @@ std::string UsableFolder(const std::wstring& folder, const char* what, HWND owne
   if (!path.empty()) return path;
   std::string shown = ToDisplayText(folder);
   InstallLog("%s not usable [%s]", what, shown.c_str());
-  MessageBoxA(owner, LoadFormatted(IDS_OPEN_FAILED, shown.c_str()).c_str(), caption.c_str(),
-              MB_OK | MB_ICONSTOP);
+  AskUser(owner, LoadFormatted(IDS_OPEN_FAILED, shown.c_str()), caption.c_str(),
+          MB_OK | MB_ICONSTOP, IDOK);
   return {};
 }

@@ -4,6 +4,7 @@
 #include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
+#include "app/unattended.h"
 #include "dialogs/license_dialog.h"
 #include "framework/archive_file.h"
 #include "res/resource.h"
@@ -29,7 +30,8 @@ bool WizardDialog::OpenOwnArchive() {
   if (AfxOpenModuleFile(m_file, CFile::modeRead | CFile::shareDenyNone, &error)) return true;
   char reason[MAX_PATH];
   error.GetErrorMessage(reason, MAX_PATH);
-  MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason).c_str(), kStartCaption, MB_OK | MB_ICONSTOP);
+  ReportFailure(m_hWnd, LoadFormatted(IDS_OPEN_FAILED, reason), kStartCaption, MB_OK | MB_ICONSTOP,
+                kExitRefused);
   EndDialog(-1);
   return false;
 }
@@ -40,8 +42,8 @@ bool WizardDialog::ReadTrailerRegion(bool expectPatch) {
   if (!read.ok || (expectPatch && m_trailer.IsInstaller())) {
     std::string why = read.ok ? std::string("not a patch archive") : read.error;
     InstallLog("Damaged Archive [%s]", why.c_str());
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, kDamagedArchiveReason).c_str(), kStartCaption,
-               MB_OK | MB_ICONSTOP);
+    ReportFailure(m_hWnd, LoadFormatted(IDS_OPEN_FAILED, kDamagedArchiveReason), kStartCaption,
+                  MB_OK | MB_ICONSTOP, kExitRefused);
     EndDialog(-1);
     return false;
   }
@@ -63,7 +65,8 @@ bool WizardDialog::ReadTrailerRegion(bool expectPatch) {
 }
 
 bool WizardDialog::AcceptLicense() {
-  if (m_strLicenseText.empty()) return true;
+  // An unattended run is the administrator's acceptance.
+  if (m_strLicenseText.empty() || IsSilent()) return true;
   LicenseDialog license(nullptr);
   license.m_strText = m_strLicenseText;
   if (license.DoModal() != IDCANCEL) return true;

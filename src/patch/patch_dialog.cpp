@@ -4,9 +4,13 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/process.h"
+#include "app/product_mutex.h"
+#include "app/unattended.h"
 #include "res/resource.h"
 
-PatchDialog::PatchDialog(CWnd* parent) : WizardDialog(IDD_PATCH_DIALOG, parent) {}
+PatchDialog::PatchDialog(CWnd* parent) : WizardDialog(IDD_PATCH_DIALOG, parent) {
+  m_bHidden = IsSilent();
+}
 
 PatchDialog::~PatchDialog() = default;
 
@@ -19,8 +23,16 @@ BOOL PatchDialog::OnInitDialog() {
   CDialog::OnInitDialog();
 
   if (!OpenOwnArchive() || !ReadTrailerRegion(true)) return TRUE;
+  // The uninstaller refuses while this runs.
+  HoldProductMutex(m_strProductName);
 
   std::string refusal = FindInstalledProduct();
+  if (!refusal.empty() && IsSilent()) {
+    InstallLog("Refused [%s]", refusal.c_str());
+    SetExitCode(kExitRefused);
+    EndDialog(-1);
+    return TRUE;
+  }
   if (!refusal.empty()) {
     // No caption of our own: the box shows the program's name.
     AfxMessageBox(refusal, MB_OK);
@@ -48,10 +60,13 @@ void PatchDialog::OnOK() {
     break;
   case 2:
     FinishPage();
-    break;
+    return;
   default:
-    break;
+    return;
   }
+  // Unattended: on to the next page as if "Weiter" were clicked.
+  if (IsSilent() && !g_bCancel && IsWindow(m_hWnd))
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
 }
 
 void PatchDialog::ShowWelcomePage() {
@@ -80,7 +95,7 @@ void PatchDialog::ApplyPage() {
 }
 
 void PatchDialog::FinishPage() {
-  if (m_bHasReadme && m_readmeCheck.GetCheck() &&
+  if (!IsSilent() && m_bHasReadme && m_readmeCheck.GetCheck() &&
       !OpenWithRegisteredProgram(m_strInstallPath.c_str(), m_strReadmeFile.c_str()))
     AfxMessageBox(LoadFormatted(IDS_README_FAILED, m_strReadmeFile.c_str()), MB_OK);
 

@@ -8,6 +8,7 @@
 #include "app/process.h"
 #include "app/registry.h"
 #include "app/system_library.h"
+#include "app/unattended.h"
 #include "framework/format.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
@@ -116,8 +117,9 @@ bool SetupDialog::CheckFlashPlugin() {
   InstalledFlash installed = FindInstalledFlash();
   m_bInstallFlash = false;
   if (IsFlashAccepted(installed)) return true;
-  if (MessageBox(FlashQuestion(installed).c_str(), m_strCaption.c_str(),
-                 MB_YESNO | MB_ICONINFORMATION) == IDNO)
+  // Unattended: the product needs it, so it is installed.
+  if (AskUser(m_hWnd, FlashQuestion(installed), m_strCaption.c_str(), MB_YESNO | MB_ICONINFORMATION,
+              IDYES) == IDNO)
     return false;
   m_bInstallFlash = true;
   // The temporary folder is made by the installation; the command is
@@ -147,5 +149,6 @@ void SetupDialog::ShowFlashRefusalPage() {
 void SetupDialog::ShowFlashFailurePage() {
   std::string text = LoadFormatted(IDS_FLASH_FAILED, nullptr);
   InstallLog("%s", text.c_str());
+  SetExitCode(kExitFailed);
   ShowClosingPage(text);
 }

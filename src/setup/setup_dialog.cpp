@@ -2,11 +2,14 @@
 
 #include "app/cancel.h"
 #include "app/load_formatted.h"
+#include "app/product_mutex.h"
+#include "app/unattended.h"
 #include "install/temp_folder.h"
 #include "res/resource.h"
 
 SetupDialog::SetupDialog(CWnd* parent) : WizardDialog(IDD_SETUP_DIALOG, parent) {
   m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+  m_bHidden = IsSilent();
 }
 
 void SetupDialog::DoDataExchange(CDataExchange* pDX) {
@@ -23,7 +26,9 @@ BOOL SetupDialog::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   if (!OpenOwnArchive() || !ReadDirectory()) return TRUE;
-  CheckInstalledVersion();
+  // The uninstaller refuses while this runs.
+  HoldProductMutex(m_strProductName);
+  if (!CheckInstalledVersion()) return TRUE;
   SetWindowText(m_strCaption);
   m_bDirConfirmed = false;
   m_nPage = 0;

@@ -38,11 +38,17 @@ private:
   // The shape every closing page shares: only "Schliessen" and the text.
   void ShowClosingPage(const std::string& text);
   void RunFinishActions();
+  // The built-in uninstaller and its entry in the list of programs, when the
+  // archive asks for them; after the product key.
+  void WriteUninstaller(bool logCopied);
+  // An unattended run steps on by itself.
+  void AdvanceUnattended();
 
   // Installed-version check and target directory.
-  void CheckInstalledVersion();
-  // The proposal for page 2; empty, after a message, when the program files
-  // folder has no form the code page can write.
+  // False when an unattended run refuses (it has ended the dialog).
+  bool CheckInstalledVersion();
+  // The proposal for page 2 (an unattended run's /D= folder); empty, after a
+  // message, when the program files folder has no form the code page can write.
   std::string DefaultDirectory();
   void OnBrowse();
   // Asks before installing into an existing directory; false on No.
@@ -88,6 +94,8 @@ private:
   // The refusal page shows: "Schliessen" just ends the dialog.
   bool m_bFlashRefused = false;
   std::string m_strFlashCommand;
+  // What this installation wrote, for the uninstaller.
+  archive::UninstallList m_uninstallList;
   HICON m_hIcon = nullptr;
 
   // Controls.

@@ -3,6 +3,7 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/pump.h"
+#include "app/unattended.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
 
@@ -24,8 +25,16 @@ void SetupDialog::OnOK() {
       CDialog::OnOK();
     else
       RunFinishActions();
-    break;
+    return;
   }
+  AdvanceUnattended();
+}
+
+void SetupDialog::AdvanceUnattended() {
+  // The next page as if "Weiter" were clicked; a page that ended the dialog
+  // or a cancel stops it.
+  if (IsSilent() && !g_bCancel && IsWindow(m_hWnd))
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
 }
 
 void SetupDialog::ShowWelcomePage() {
@@ -52,8 +61,8 @@ void SetupDialog::InstallPage() {
   InstallLog("Installing into [%s]", directory.c_str());
   if (directory.empty()) {
     // No folder at all: "\" would put the product at the root of the drive.
-    MessageBox(LoadFormatted(IDS_DIR_FAILED, directory.c_str()).c_str(), m_strCaption.c_str(),
-               MB_OK | MB_ICONSTOP);
+    ReportFailure(m_hWnd, LoadFormatted(IDS_DIR_FAILED, directory.c_str()), m_strCaption.c_str(),
+                  MB_OK | MB_ICONSTOP);
     EndDialog(-1);
     return;
   }

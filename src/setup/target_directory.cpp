@@ -9,6 +9,7 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/registry.h"
+#include "app/unattended.h"
 #include "framework/code_page.h"
 #include "framework/format.h"
 #include "install/product_key.h"
@@ -29,19 +30,28 @@ bool EndsWithBackslash(const std::string& path) {
 
 } // namespace
 
-void SetupDialog::CheckInstalledVersion() {
-  if (ReadProductPath(m_strProductName).empty()) return;
+bool SetupDialog::CheckInstalledVersion() {
+  if (ReadProductPath(m_strProductName).empty()) return true;
   DWORD installed = ReadProductVersion(m_strProductName);
-  if (installed == 0xFFFFFFFF || installed <= DWORD(m_nVersion)) return;
+  if (installed == 0xFFFFFFFF || installed <= DWORD(m_nVersion)) return true;
   // Code page 1252; no icon, and the application's name as caption.
   std::string question = FormatString("Eine aktuellere Version von \"%s\" ist bereits installiert. "
                                       "M\xF6"
                                       "chten Sie die Installation trotzdem fortfahren?",
                                       m_strProductName.c_str());
+  if (IsSilent()) {
+    // An administrator's run never puts an older version over a newer one.
+    InstallLog("Newer version installed [%lu]", static_cast<unsigned long>(installed));
+    SetExitCode(kExitRefused);
+    EndDialog(-1);
+    return false;
+  }
   if (MessageBox(question.c_str(), nullptr, MB_YESNO) == IDNO) PostQuitMessage(0);
+  return true;
 }
 
 std::string SetupDialog::DefaultDirectory() {
+  if (TheCommandLine().hasTarget) return TheCommandLine().target;
   std::string installed = ReadProductPath(m_strProductName);
   if (!installed.empty()) return installed.substr(0, installed.size() - 1);
   std::string programFiles = "C:\\Program Files";
@@ -84,7 +94,7 @@ bool SetupDialog::ConfirmExistingDirectory(const std::string& directory) {
   if (!FileExists(directory.c_str())) return true;
   InstallLog("Directory already exists.");
   std::string question = LoadFormatted(IDS_DIR_EXISTS, directory.c_str());
-  if (MessageBox(question.c_str(), m_strCaption.c_str(), MB_YESNO | MB_ICONINFORMATION) == IDNO)
+  if (AskUser(m_hWnd, question, m_strCaption.c_str(), MB_YESNO | MB_ICONINFORMATION, IDYES) == IDNO)
     return false;
   InstallLog("Installationdirectory confirmed");
   m_bDirConfirmed = true;

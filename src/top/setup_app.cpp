@@ -7,12 +7,18 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/system_report.h"
+#include "app/unattended.h"
 #include "archive/archive_end.h"
 #include "archive/trailer.h"
 #include "framework/archive_file.h"
+#include "framework/format.h"
+#include "install/temp_folder.h"
 #include "patch/patch_dialog.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
+#include "uninstall/removal.h"
+#include "uninstall/temp_copy.h"
+#include "uninstall/uninstall_dialog.h"
 
 SetupApp theApp;
 
@@ -25,9 +31,14 @@ void __verbose_terminate_handler() { std::abort(); }
 
 namespace {
 
-// String 1 with the reason, stop icon: the program cannot go on.
+// String 1 with the reason, stop icon: the program cannot go on. An
+// unattended run shows nothing and ends with "refused".
 void ShowOpenFailure(const char* reason) {
-  AfxMessageBox(LoadFormatted(IDS_OPEN_FAILED, reason), MB_OK | MB_ICONHAND);
+  std::string text = LoadFormatted(IDS_OPEN_FAILED, reason);
+  if (IsSilent())
+    SetExitCode(kExitRefused);
+  else
+    AfxMessageBox(text, MB_OK | MB_ICONHAND);
 }
 
 template <typename Dialog> void RunWizard(CWinApp& app) {
@@ -36,10 +47,53 @@ template <typename Dialog> void RunWizard(CWinApp& app) {
   dlg.DoModal();
 }
 
-} // namespace
+enum class Kind { Unknown, Installer, Patch, Uninstaller };
 
-BOOL SetupApp::InitInstance() {
-  Enable3dControls();
+// What the archive behind the image is, read before anything is written;
+// Unknown when it cannot be read (start-up then reports it as ever).
+Kind PeekArchiveKind(archive::ArchiveTrailer& trailer) {
+  CFile file;
+  if (!AfxOpenModuleFile(file, CFile::modeRead | CFile::shareDenyNone)) return Kind::Unknown;
+  CArchiveFile reader(file);
+  if (!archive::ReadTrailer(reader, trailer).ok) return Kind::Unknown;
+  if (trailer.IsInstaller()) return Kind::Installer;
+  return trailer.IsUninstaller() ? Kind::Uninstaller : Kind::Patch;
+}
+
+// The switches each kind takes, for the message about one it does not.
+const char kInstallerSwitches[] =
+    "/S\tohne Fenster installieren\n"
+    "/D=Verzeichnis\tin dieses Verzeichnis installieren (als letzter Parameter, ohne "
+    "Anf\xFChrungszeichen)";
+const char kPatchSwitches[] = "/S\tden Patch ohne Fenster installieren";
+const char kUninstallerSwitches[] = "/S\tohne Fenster entfernen";
+const char kUnknownArgument[] =
+    "Der Parameter \"%s\" ist unbekannt. M\xF6gliche Parameter sind:\n%s";
+
+// An argument this kind does not take: named with the accepted ones, or in
+// an unattended run exit code 1. False when the arguments are sound.
+bool RefuseArguments(Kind kind) {
+  const CommandLine& args = TheCommandLine();
+  std::string bad = args.unknown;
+  if (bad.empty() && args.hasTarget && kind != Kind::Installer) bad = "/D=" + args.target;
+  if (bad.empty() && !args.uninstallOrigin.empty() && kind != Kind::Uninstaller) bad = "/_?=";
+  if (bad.empty()) return false;
+  SetExitCode(kExitRefused);
+  if (IsSilent()) return true;
+  const char* accepted = kind == Kind::Patch         ? kPatchSwitches
+                         : kind == Kind::Uninstaller ? kUninstallerSwitches
+                                                     : kInstallerSwitches;
+  AfxMessageBox(FormatString(kUnknownArgument, bad.c_str(), accepted), MB_OK | MB_ICONSTOP);
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The log's start: a fresh install.log with the machine report.
+void StartLog() {
   DeleteFileA("install.log");
   InstallLog("Setup Step 1 Initialized");
   ReportOperatingSystem();
@@ -47,7 +101,61 @@ BOOL SetupApp::InitInstance() {
   ReportProcessors();
   ReportDisplayModes();
   ReportDrivers();
+}
 
+// The uninstaller: from the installation folder it runs its copy in TEMP
+// and waits; as that copy it removes the installation the original lies in.
+void RunUninstaller(CWinApp& app, const archive::ArchiveTrailer& own) {
+  const CommandLine& args = TheCommandLine();
+  std::string origin = args.uninstallOrigin, moveAside;
+  if (origin.empty()) {
+    int code = RunFromTemporaryCopy();
+    if (code >= 0) {
+      SetExitCode(code);
+      return;
+    }
+    // No copy: it works in place, and its log goes to TEMP.
+    origin = AfxGetModuleFileName();
+    SetCurrentDirectoryA(SystemTempFolder().c_str());
+  } else {
+    moveAside = FolderOf(AfxGetModuleFileName());
+  }
+  StartLog();
+  InstallLog("Uninstaller Archive");
+  if (!IsOriginalOf(origin, own)) {
+    InstallLog("Damaged Archive [not the uninstaller of %s]", origin.c_str());
+    ShowOpenFailure(kDamagedArchiveReason);
+  } else {
+    UninstallDialog dlg(FolderOf(origin), origin, moveAside);
+    app.m_pMainWnd = &dlg;
+    dlg.DoModal();
+  }
+  // The copy, its log and whatever it moved aside go at the next restart.
+  if (!moveAside.empty()) ScheduleFolderRemoval(moveAside);
+}
+
+} // namespace
+
+int SetupApp::ExitInstance() {
+  // Without switches the installer and the patch end with 0 as they always
+  // have; unattended runs and the uninstaller tell how it went.
+  return m_bReportsExitCode ? GetExitCode() : 0;
+}
+
+BOOL SetupApp::InitInstance() {
+  Enable3dControls();
+  archive::ArchiveTrailer own;
+  const Kind kind = PeekArchiveKind(own);
+  m_bReportsExitCode = IsSilent() || kind == Kind::Uninstaller;
+  if (RefuseArguments(kind)) {
+    m_bReportsExitCode = true;
+    return FALSE;
+  }
+  if (kind == Kind::Uninstaller) {
+    RunUninstaller(*this, own);
+    return FALSE;
+  }
+  StartLog();
   CFileException error;
   try {
     InstallLog("Opening Archive [%s]", AfxGetModuleFileName().c_str());
@@ -58,7 +166,7 @@ BOOL SetupApp::InitInstance() {
       error.GetErrorMessage(reason, MAX_PATH);
       std::string text = LoadFormatted(IDS_OPEN_FAILED, reason);
       InstallLog("Error [%s]", text.c_str());
-      AfxMessageBox(text, MB_OK | MB_ICONHAND);
+      ShowOpenFailure(reason);
       return FALSE;
     }
 

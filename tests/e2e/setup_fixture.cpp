@@ -93,11 +93,15 @@ void SetupTest::Build(const archive::ArchiveTrailer& trailer,
   ASSERT_TRUE(e2e::BuildProgram(m_setup, trailer, files, &error)) << error;
 }
 
-Program& SetupTest::Launch() {
+Program& SetupTest::Launch(const std::string& arguments) {
+  return LaunchProgram(m_setup, arguments);
+}
+
+Program& SetupTest::LaunchProgram(const std::string& exePath, const std::string& arguments) {
   m_program.reset();
   std::vector<std::string> environment = {"TEMP=" + TempFolder(), "TMP=" + TempFolder()};
   environment.insert(environment.end(), m_environment.begin(), m_environment.end());
-  m_program = std::make_unique<Program>(m_setup, m_dir.Path(), environment);
+  m_program = std::make_unique<Program>(exePath, m_dir.Path(), environment, arguments);
   EXPECT_TRUE(m_program->Started());
   return *m_program;
 }

@@ -72,7 +72,9 @@ protected:
 
   // Starts setup.exe with TempFolder() as its temporary folder and
   // m_environment's variables.
-  Program& Launch();
+  Program& Launch(const std::string& arguments = "");
+  // Starts another program of the test (an uninstaller) the same way.
+  Program& LaunchProgram(const std::string& exePath, const std::string& arguments);
   // Starts a program file through the wide API, in place of Launch.
   Program& LaunchWide(const std::wstring& exePath, const std::wstring& workDir,
                       const std::vector<std::wstring>& environment);

@@ -39,9 +39,13 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   EXPECT_TRUE(start >= 4096 && start < 4104) << start;
   EXPECT_EQ(fs::file_size(dir / "setup.exe") % 8, 0u);
   EXPECT_NE(r.out.find("signed             no\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("uninstaller        yes\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("publisher          Tarnivex Beispiel GmbH\n"), std::string::npos) << r.out;
   r = RunMksetup({"list", "--json", dir / "setup.exe"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"kind\" : \"installer\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"uninstaller\" : true"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"publisher\" : \"Tarnivex Beispiel GmbH\""), std::string::npos) << r.out;
 
   r = RunMksetup({"verify", dir / "setup.exe"});
   EXPECT_EQ(r.status, 0) << r.err;
