@@ -4,6 +4,8 @@
 
 namespace archive {
 
+static_assert(kDeltaBlockTag == FourCC("DELT"));
+
 namespace {
 
 std::string Hex(uint32_t v) {
@@ -47,6 +49,7 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
     return false;
   }
   bool seenCodec = false;
+  bool seenDeltas = false;
   while (pos < size) {
     if (size - pos < 8) {
       error = "trailer region ends inside a block header";
@@ -68,6 +71,13 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
       }
       seenCodec = true;
       if (!ReadCodecBlock(body, length, extension.codec, error)) return false;
+    } else if (tag == kDeltaBlockTag) {
+      if (seenDeltas) {
+        error = "two delta blocks";
+        return false;
+      }
+      seenDeltas = true;
+      if (!ReadDeltaBlock(body, length, extension.deltas, error)) return false;
     } else {
       error = "unknown trailer block " + Hex(tag);
       return false;
@@ -86,6 +96,7 @@ void AppendTrailerExtension(std::vector<uint8_t>& out, const TrailerExtension& e
     AppendLE32(out, extension.codec.level);
     AppendLE32(out, extension.codec.windowLog);
   }
+  AppendDeltaBlock(out, extension.deltas);
 }
 
 const char* PayloadCodecName(PayloadCodec codec) {

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "delta_block.h"
+
 namespace archive {
 
 constexpr uint32_t kExtensionMagic = 0x31585654; // "TVX1"
@@ -46,9 +48,11 @@ struct CodecBlock {
 
 struct TrailerExtension {
   CodecBlock codec;
+  // Block "DELT" (delta_block.h): the entries carried as deltas, by index.
+  std::vector<DeltaRecord> deltas;
   bool operator==(const TrailerExtension&) const = default;
   // Nothing to write: a HUF payload and no other block.
-  bool Empty() const { return codec.codec == PayloadCodec::Huf; }
+  bool Empty() const { return codec.codec == PayloadCodec::Huf && deltas.empty(); }
 };
 
 // Reads the bytes behind dataStart (possibly none). False with an English

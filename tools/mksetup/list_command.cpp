@@ -53,7 +53,14 @@ void PrintText(const archive::ArchiveInfo& info) {
   row("ratio", FormatRatio(info.layout.StreamLength(), payload));
   row("signed", SignatureText(info.layout));
   std::printf("\n%12s  %s\n", "size", "name");
-  for (const auto& e : t.entries) std::printf("%12" PRIu32 "  %s\n", e.size, Utf8(e.name).c_str());
+  for (size_t i = 0; i < t.entries.size(); ++i) {
+    const auto& e = t.entries[i];
+    std::printf("%12" PRIu32 "  %s", e.size, Utf8(e.name).c_str());
+    if (const archive::DeltaRecord* d = archive::FindDelta(t.extension.deltas, i))
+      std::printf("  (delta, reference %" PRIu64 " bytes sha256 %s, result %" PRIu64 " bytes)",
+                  d->referenceSize, archive::Sha256Hex(d->referenceHash).c_str(), d->resultSize);
+    std::printf("\n");
+  }
 }
 
 void PrintJson(const archive::ArchiveInfo& info) {
@@ -86,8 +93,16 @@ void PrintJson(const archive::ArchiveInfo& info) {
   }
   if (t.hasReadme) j.insert("readme", Utf8(t.readmeFile));
   toml::array entries;
-  for (const auto& e : t.entries)
-    entries.push_back(toml::table{{"name", Utf8(e.name)}, {"size", int64_t(e.size)}});
+  for (size_t i = 0; i < t.entries.size(); ++i) {
+    const auto& e = t.entries[i];
+    toml::table entry{{"name", Utf8(e.name)}, {"size", int64_t(e.size)}};
+    if (const archive::DeltaRecord* d = archive::FindDelta(t.extension.deltas, i))
+      entry.insert("delta", toml::table{{"reference_size", int64_t(d->referenceSize)},
+                                        {"reference_sha256", archive::Sha256Hex(d->referenceHash)},
+                                        {"result_size", int64_t(d->resultSize)},
+                                        {"result_sha256", archive::Sha256Hex(d->resultHash)}});
+    entries.push_back(std::move(entry));
+  }
   j.insert("entries", std::move(entries));
   const uint64_t payload = t.TotalSize();
   j.insert("data_start", int64_t(info.layout.dataStart));
