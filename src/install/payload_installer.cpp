@@ -4,6 +4,8 @@
 
 #include <mbstring.h>
 
+#include <optional>
+
 #include "app/cancel.h"
 #include "app/damaged_archive.h"
 #include "app/install_log.h"
@@ -176,21 +178,34 @@ bool OpenStream(const InstallRequest& request, CFile& file) {
 
 // Only a stream that decodes to exactly the entries' bytes is installed, so a
 // damaged archive leaves the target as it was.
-InstallOutcome CheckPayload(const InstallRequest& request) {
+InstallOutcome CheckPayload(const InstallRequest& request, EntryPolicy* checker) {
   CFile file;
   if (!OpenStream(request, file)) return Failure(IDS_OPEN_FAILED, request.programPath);
   CFileSource source(file, request.streamLength);
-  CountingSink sink;
+  CountingSink counter;
+  std::optional<EntrySplitter> splitter;
+  if (checker) splitter.emplace(request.trailer->entries, *checker);
+  archive::ByteSink& sink = splitter ? static_cast<archive::ByteSink&>(*splitter) : counter;
   DecodeProgress progress(request.progress, request.streamLength, 0, kCheckShare);
   archive::HufDecodeResult r = archive::HufDecodeStream(
       source, request.streamLength, sink, [&](uint64_t done) { return progress(done); });
-  if (r.status == archive::HufDecodeResult::Cancelled) return Cancelled();
+  if (splitter && r.status == archive::HufDecodeResult::Ok) splitter->Finish();
+  if (r.status == archive::HufDecodeResult::Cancelled ||
+      (splitter && splitter->StopReason() == EntrySplitter::Stop::Cancelled))
+    return Cancelled();
   if (source.ReadFailed()) return Failure(IDS_OPEN_FAILED, request.programPath);
   const uint64_t expected = request.trailer->TotalSize();
-  if (r.status != archive::HufDecodeResult::Ok || sink.count != expected) {
+  if (splitter && splitter->StopReason() != EntrySplitter::Stop::None) {
+    // The checker has logged why an entry's bytes are not what they claim.
+    if (splitter->StopReason() == EntrySplitter::Stop::LengthMismatch)
+      InstallLog("Damaged Archive [payload does not decode to the entries' %llu bytes]",
+                 static_cast<unsigned long long>(expected));
+    return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
+  }
+  if (r.status != archive::HufDecodeResult::Ok || (!splitter && counter.count != expected)) {
     if (r.status == archive::HufDecodeResult::Ok)
       InstallLog("Damaged Archive [payload decodes to %llu bytes, the entries hold %llu]",
-                 static_cast<unsigned long long>(sink.count),
+                 static_cast<unsigned long long>(counter.count),
                  static_cast<unsigned long long>(expected));
     else
       InstallLog("Damaged Archive [%s]", r.error.c_str());
@@ -217,6 +232,9 @@ InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy) 
   case EntrySplitter::Stop::Cancelled:
     return Cancelled();
   case EntrySplitter::Stop::Failed:
+    return Failure(IDS_OPEN_FAILED, entries[splitter.FailedEntry()].name);
+  case EntrySplitter::Stop::Damaged:
+    // A delta that checked out a moment ago: its reference has changed.
     return Failure(IDS_OPEN_FAILED, entries[splitter.FailedEntry()].name);
   case EntrySplitter::Stop::LengthMismatch:
     r.status = archive::HufDecodeResult::Damaged;

@@ -63,6 +63,8 @@ private:
   CFile m_file;
   int m_nPage = -1;
   bool m_bApplying = false;
+  // The patch was not made for the installed files: the wizard closes.
+  bool m_bRefused = false;
   CButton m_readmeCheck;
   CStatic m_staticText;
   CProgressCtrl m_progress;
