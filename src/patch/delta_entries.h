@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "archive/zstd_delta_decoder.h"
+#include "archive/codec/zstd_delta_decoder.h"
 #include "install/entry_splitter.h"
 #include "install/payload_installer.h"
 #include "patch/mapped_file.h"

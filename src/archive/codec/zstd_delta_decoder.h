@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "byte_io.h"
-#include "delta_block.h"
-#include "sha256.h"
+#include "archive/byte_io.h"
+#include "archive/delta_block.h"
+#include "archive/sha256.h"
 
 struct ZSTD_DCtx_s;
 

@@ -1,4 +1,4 @@
-#include "zstd_delta_decoder.h"
+#include "archive/codec/zstd_delta_decoder.h"
 
 #define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
