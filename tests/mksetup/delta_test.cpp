@@ -7,8 +7,8 @@
 #include <random>
 
 #include "archive/archive_extract.h"
-#include "archive/sha256.h"
 #include "archive/codec/zstd_delta_decoder.h"
+#include "archive/sha256.h"
 #include "delta_encoder.h"
 #include "test_files.h"
 
@@ -223,4 +223,15 @@ TEST(Delta, DiffCarriesDeltasWhereTheyAreSmaller) {
             std::string::npos)
       << list.out;
   EXPECT_EQ(RunMksetup({"verify", dir / "d.exe"}).status, 0);
+
+  // extract keeps the delta as its frame, which zstd itself decodes.
+  ASSERT_EQ(RunMksetup({"extract", dir / "d.exe", "-d", dir / "x"}).status, 0);
+  EXPECT_EQ(ReadFile(dir / "x/a.txt"), "2");
+  const std::string frame = ReadFile(dir / "x/bin/app.exe.delta");
+  EXPECT_EQ(frame.size(), delta.trailer.entries[r.entry].size);
+  EXPECT_FALSE(fs::exists(dir / "x/bin/app.exe"));
+  const std::string zstd = "zstd -q -d --long=28 --patch-from='" + dir / "1/bin/app.exe" + "' '" +
+                           dir / "x/bin/app.exe.delta" + "' -o '" + dir / "app.exe" + "'";
+  ASSERT_EQ(std::system(zstd.c_str()), 0);
+  EXPECT_TRUE(ReadFile(dir / "app.exe") == e);
 }
