@@ -464,7 +464,7 @@ private:
     bool Write(const void* data, size_t n) override {
       const auto* p = static_cast<const uint8_t*>(data);
       size_t direct = kept.empty() ? std::min(n, out->size - out->pos) : 0;
-      std::memcpy(out->data + out->pos, p, direct);
+      if (direct) std::memcpy(out->data + out->pos, p, direct);
       out->pos += direct;
       kept.insert(kept.end(), p + direct, p + n);
       return true;
@@ -472,7 +472,7 @@ private:
     // Moves kept bytes into the caller's buffer; true when none are left.
     bool Drain() {
       size_t n = std::min(kept.size() - keptPos, out->size - out->pos);
-      std::memcpy(out->data + out->pos, kept.data() + keptPos, n);
+      if (n) std::memcpy(out->data + out->pos, kept.data() + keptPos, n);
       out->pos += n;
       keptPos += n;
       if (keptPos < kept.size()) return false;
@@ -490,7 +490,7 @@ private:
   // Copies up to n bytes of input to dst (skips them with dst null).
   size_t Take(DecodeInput& in, uint8_t* dst, uint64_t n) {
     size_t take = size_t(std::min<uint64_t>(n, in.size - in.pos));
-    if (dst) std::memcpy(dst, in.data + in.pos, take);
+    if (dst && take) std::memcpy(dst, in.data + in.pos, take);
     in.pos += take;
     m_consumed += take;
     return take;
@@ -619,7 +619,7 @@ PayloadDecoder::Status HufPayloadDecoder::Decode(DecodeInput& in, DecodeOutput& 
     }
     case Stage::Repeat: {
       size_t n = size_t(std::min<uint64_t>(m_repeatLeft, out.size - out.pos));
-      std::memset(out.data + out.pos, m_tree.root, n);
+      if (n) std::memset(out.data + out.pos, m_tree.root, n);
       out.pos += n;
       m_repeatLeft -= n;
       if (m_repeatLeft) return Status::Working;
