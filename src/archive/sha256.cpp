@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define SHA256_X86 1
+#endif
+
 namespace archive {
 
 namespace {
@@ -21,6 +27,56 @@ inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 inline uint32_t LoadBE32(const uint8_t* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
+
+#ifdef SHA256_X86
+// The processor's SHA extensions (most x86 processors since 2017): blocks
+// at several times the speed of the code below, chosen at run time.
+bool HasShaExtensions() {
+  static const bool has = [] {
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSE4_1) || !(c & bit_SSSE3)) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 29));
+  }();
+  return has;
+}
+
+__attribute__((target("sha,sse4.1"))) void CompressShaExtensions(uint32_t state[8],
+                                                                 const uint8_t* data,
+                                                                 size_t blocks) {
+  const __m128i mask = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+  __m128i state1 =
+      _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);  // ABEF
+  state1 = _mm_blend_epi16(state1, tmp, 0xF0);       // CDGH
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i abef = state0, cdgh = state1;
+    __m128i m[4];
+    for (int i = 0; i < 16; ++i) {
+      __m128i& w = m[i % 4];
+      if (i < 4)
+        w = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)),
+                             mask);
+      __m128i msg = _mm_add_epi32(
+          w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i)));
+      state1 = _mm_sha256rnds2_epu32(state1, state0, msg);
+      if (i >= 3 && i <= 14) {
+        __m128i& next = m[(i + 1) % 4];
+        next = _mm_add_epi32(next, _mm_alignr_epi8(w, m[(i + 3) % 4], 4));
+        next = _mm_sha256msg2_epu32(next, w);
+      }
+      state0 = _mm_sha256rnds2_epu32(state0, state1, _mm_shuffle_epi32(msg, 0x0E));
+      if (i >= 1 && i <= 12) m[(i + 3) % 4] = _mm_sha256msg1_epu32(m[(i + 3) % 4], w);
+    }
+    state0 = _mm_add_epi32(state0, abef);
+    state1 = _mm_add_epi32(state1, cdgh);
+  }
+  tmp = _mm_shuffle_epi32(state0, 0x1B);     // FEBA
+  state1 = _mm_shuffle_epi32(state1, 0xB1);  // DCHG
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(tmp, state1, 0xF0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(state1, tmp, 8));
+}
+#endif
 
 } // namespace
 
@@ -78,6 +134,13 @@ void Sha256::Update(const void* data, size_t n) {
     Compress(m_block);
     m_used = 0;
   }
+#ifdef SHA256_X86
+  if (n >= 64 && HasShaExtensions()) {
+    CompressShaExtensions(m_state, p, n / 64);
+    p += n / 64 * 64;
+    n %= 64;
+  }
+#endif
   for (; n >= 64; p += 64, n -= 64) Compress(p);
   std::memcpy(m_block, p, n);
   m_used = n;
