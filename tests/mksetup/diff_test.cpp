@@ -194,6 +194,37 @@ TEST_F(Releases, BuildsAPatchThatCarriesTheChangesAndItsTexts) {
   EXPECT_EQ(ReadFile(dir / "x/prog.exe"), "v2");
 }
 
+// zstd 19 unless --compression and --level say otherwise.
+TEST_F(Releases, CompressionAndLevelChooseTheCodec) {
+  Old("prog.exe", "v1");
+  New("prog.exe", std::string(50000, 'x') + "v2");
+  using archive::PayloadCodec;
+  const std::vector<
+      std::pair<std::vector<std::pair<std::string, std::string>>, archive::CodecBlock>>
+      cases = {
+          {{}, {PayloadCodec::Zstd, 19, 16}},
+          {{{"--level", "max"}}, {PayloadCodec::Zstd, 22, 16}},
+          {{{"--compression", "zstd"}, {"--level", "5"}}, {PayloadCodec::Zstd, 5, 16}},
+          {{{"--compression", "huf"}}, {}},
+      };
+  for (const auto& [options, codec] : cases) {
+    RunResult r = Diff(options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Read().trailer.extension.codec, codec) << (options.empty() ? "" : options[0].second);
+    EXPECT_EQ(RunMksetup({"verify", dir / "p.exe"}).status, 0);
+  }
+  for (const auto& options : std::vector<std::vector<std::pair<std::string, std::string>>>{
+           {{"--compression", "lzma"}},
+           {{"--level", "20"}},
+           {{"--compression", "huf"}, {"--level", "3"}}}) {
+    fs::remove(dir / "p.exe");
+    RunResult r = Diff(options);
+    EXPECT_NE(r.status, 0) << options[0].second;
+    EXPECT_NE(r.err.find(options.back().first), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "p.exe"));
+  }
+}
+
 TEST_F(Releases, DryRunListsWithoutBuilding) {
   Old("a.txt", "1");
   New("a.txt", "2");

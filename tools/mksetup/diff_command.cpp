@@ -11,6 +11,7 @@
 
 #include "archive/file_path.h"
 #include "commands.h"
+#include "compression.h"
 #include "cp1252.h"
 #include "entry_tree.h"
 #include "folder_walk.h"
@@ -194,6 +195,16 @@ int RunDiff(const DiffOptions& options) {
   if (!diff.ok()) return 1;
   archive::ArchiveTrailer trailer;
   if (!PatchTrailer(options, diff, trailer)) return 1;
+  archive::CodecBlock& codec = trailer.extension.codec;
+  if (!ParseCodecName(options.compression, codec)) {
+    ReportError("diff: --compression must be zstd or huf");
+    return 1;
+  }
+  if (std::string error;
+      !options.level.empty() && !ParseCompressionLevel(options.level, codec, error)) {
+    ReportError("diff: --level: " + error);
+    return 1;
+  }
   if (diff.carried.empty()) {
     ReportError("the releases hold the same files: nothing to patch");
     return 1;

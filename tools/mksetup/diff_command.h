@@ -36,9 +36,11 @@ struct DiffOptions {
   std::string caption;
   std::string product;
   int version = -1;
-  std::string license; // a UTF-8 text file; empty: none
-  std::string readme;  // a file of the later release, opened after the patch
-  bool dryRun = false; // print what would be carried, build nothing
+  std::string license;              // a UTF-8 text file; empty: none
+  std::string readme;               // a file of the later release, opened after the patch
+  std::string compression = "zstd"; // or "huf"
+  std::string level;                // zstd: 1..19 or "max"; empty: 19
+  bool dryRun = false;              // print what would be carried, build nothing
 };
 
 int RunDiff(const DiffOptions& options);

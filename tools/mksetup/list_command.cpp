@@ -5,6 +5,7 @@
 
 #include "archive/archive_extract.h"
 #include "commands.h"
+#include "compression.h"
 #include "cp1252.h"
 #include "signature_text.h"
 
@@ -46,6 +47,7 @@ void PrintText(const archive::ArchiveInfo& info) {
     if (t.hasReserved) row("reserved", std::to_string(t.reservedValue));
   }
   const uint64_t payload = t.TotalSize();
+  row("compression", DescribeCompression(t.extension.codec));
   row("data start", std::to_string(info.layout.dataStart));
   row("stream length", std::to_string(info.layout.StreamLength()));
   row("payload",
@@ -90,6 +92,13 @@ void PrintJson(const archive::ArchiveInfo& info) {
     entries.push_back(toml::table{{"name", Utf8(e.name)}, {"size", int64_t(e.size)}});
   j.insert("entries", std::move(entries));
   const uint64_t payload = t.TotalSize();
+  const archive::CodecBlock& codec = t.extension.codec;
+  j.insert("compression", archive::PayloadCodecName(codec.codec));
+  if (codec.codec == archive::PayloadCodec::Zstd) {
+    j.insert("compression_level", int64_t(codec.level));
+    j.insert("window_log", int64_t(codec.windowLog));
+    j.insert("window_size", int64_t(1) << codec.windowLog);
+  }
   j.insert("data_start", int64_t(info.layout.dataStart));
   j.insert("stream_length", int64_t(info.layout.StreamLength()));
   j.insert("payload_size", int64_t(payload));

@@ -64,6 +64,9 @@ int main(int argc, char** argv) {
   diffCmd->add_option("--license", diff.license, "Text file (UTF-8) shown for acceptance");
   diffCmd->add_option("--readme", diff.readme,
                       "A file of NEW_DIR offered to open at the end (it need not change)");
+  diffCmd->add_option("--compression", diff.compression, "The payload's codec: zstd or huf")
+      ->capture_default_str();
+  diffCmd->add_option("--level", diff.level, "zstd level: 1..19 (default 19) or max");
   diffCmd->add_flag("-n,--dry-run", diff.dryRun, "Only list the files the patch would carry");
   diffCmd->footer("Both folder trees are compared: the files that are new or whose bytes\n"
                   "changed are carried, anywhere in the tree, under their paths below NEW_DIR\n"
