@@ -1,7 +1,9 @@
 # The stub: the setup program that carries an archive behind its image.
 # Wizard and installation libraries are linked as they come into being.
-add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/app/setup_app.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/app/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/app/startup_entry.cpp)
+# The top of the house (src/top): the application object, which starts the
+# wizards, and the entry point.
+add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/top/setup_app.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/top/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/top/startup_entry.cpp)
 set_target_properties(setupstub PROPERTIES OUTPUT_NAME setupstub)
 # The stub decodes zstd payloads; it links the decoder alone.
 set_target_properties(setupstub PROPERTIES SETUP_ZSTD_DECODER_ONLY ON)

@@ -8,10 +8,10 @@
 
 #include <vector>
 
-#include "app/install_log.h"
+#include "app/folder_path.h"
 #include "app/load_formatted.h"
+#include "app/registry.h"
 #include "dialogs/shortcut_options_dialog.h"
-#include "framework/code_page.h"
 #include "install/directory_chain.h"
 #include "res/resource.h"
 
@@ -115,45 +115,15 @@ void SetProgramTarget(const ShellLink& link, const ShortcutRequest& r) {
   link->SetIconLocation((r.installPath + r.iconFile).c_str(), 0);
 }
 
-// The folder's value as the registry holds it, in full: the code page may
-// not be able to write it.
-std::wstring ReadShellFolderValue(const wchar_t* name) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellFoldersW, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return {};
-  std::wstring value;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      (type == REG_SZ || type == REG_EXPAND_SZ) && size >= sizeof(wchar_t)) {
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
-        ERROR_SUCCESS)
-      value = data.data();
-  }
-  RegCloseKey(key);
-  if (type != REG_EXPAND_SZ || value.empty()) return value;
-  DWORD n = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
-  if (n == 0) return value;
-  std::vector<wchar_t> expanded(n);
-  if (ExpandEnvironmentStringsW(value.c_str(), expanded.data(), n) == 0) return value;
-  return expanded.data();
-}
-
 // The folder in a form the code page can write. An empty shell folder would
 // put the links at the root of the drive; they are left out instead. So
 // are they when the folder has no such form: the user is told.
 std::string ShellFolder(const ShortcutRequest& r, const wchar_t* name) {
-  std::wstring folder = ReadShellFolderValue(name);
+  // Read in full: the code page may not be able to write it.
+  std::wstring folder = ReadRegistryStringW(HKEY_CURRENT_USER, kShellFoldersW, name);
   if (folder.empty()) return {};
-  std::string path = CodePagePath(folder);
-  if (path.empty()) {
-    std::string shown = ToDisplayText(folder);
-    InstallLog("Shell folder not usable [%s]", shown.c_str());
-    HWND owner = r.parent ? r.parent->GetSafeHwnd() : nullptr;
-    MessageBoxA(owner, LoadFormatted(IDS_OPEN_FAILED, shown.c_str()).c_str(), r.caption.c_str(),
-                MB_OK | MB_ICONSTOP);
-  }
-  return path;
+  return UsableFolder(folder, "Shell folder", r.parent ? r.parent->GetSafeHwnd() : nullptr,
+                      r.caption);
 }
 
 void CreateDesktopShortcut(const ShortcutRequest& r) {

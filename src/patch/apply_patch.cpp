@@ -3,10 +3,10 @@
 // place.
 #include "app/load_formatted.h"
 #include "app/registry.h"
+#include "install/product_key.h"
 #include "patch/patch_dialog.h"
 #include "patch/patch_payload.h"
 #include "res/resource.h"
-#include "setup/product_key.h"
 
 void PatchDialog::ApplyPatch() {
   m_staticText.SetWindowText(LoadFormatted(IDS_EXTRACTING, nullptr));

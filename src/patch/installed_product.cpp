@@ -1,7 +1,7 @@
 // How the patch finds the product it updates.
 #include "app/registry.h"
+#include "install/product_key.h"
 #include "patch/patch_dialog.h"
-#include "setup/product_key.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/process.h"
+#include "install/product_key.h"
 #include "res/resource.h"
-#include "setup/product_key.h"
 #include "setup/setup_dialog.h"
 
 void SetupDialog::ShowFinishPage() {

@@ -101,7 +101,8 @@ std::string FlashQuestion(const InstalledFlash& installed) {
 }
 
 std::string FlashInfCommand(const std::string& tempPath, const std::string& infFile) {
-  return "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 " + tempPath + infFile;
+  return SystemProgram("rundll32.exe") + " setupapi,InstallHinfSection DefaultInstall 132 " +
+         tempPath + infFile;
 }
 
 std::string FlashRegistrationCommand(const std::string& tempPath, const std::string& registrar,

@@ -3,7 +3,6 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/pump.h"
-#include "dialogs/license_dialog.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
 
@@ -38,15 +37,7 @@ void SetupDialog::ShowWelcomePage() {
 }
 
 void SetupDialog::ShowDirectoryPage() {
-  if (!m_strLicenseText.empty()) {
-    LicenseDialog license(nullptr);
-    license.m_strText = m_strLicenseText;
-    if (license.DoModal() == IDCANCEL) {
-      g_bCancel = 1;
-      PostQuitMessage(0);
-      return;
-    }
-  }
+  if (!AcceptLicense()) return;
   m_btnBrowse.ShowWindow(SW_SHOW);
   m_editDir.ShowWindow(SW_SHOW);
   m_progress.ShowWindow(SW_HIDE);

@@ -5,12 +5,14 @@
 #include <shlobj.h>
 
 #include "app/files.h"
+#include "app/folder_path.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/registry.h"
+#include "framework/code_page.h"
 #include "framework/format.h"
+#include "install/product_key.h"
 #include "res/resource.h"
-#include "setup/product_key.h"
 #include "setup/setup_dialog.h"
 
 namespace {
@@ -39,33 +41,41 @@ void SetupDialog::CheckInstalledVersion() {
   if (MessageBox(question.c_str(), nullptr, MB_YESNO) == IDNO) PostQuitMessage(0);
 }
 
-std::string SetupDialog::DefaultDirectory() const {
+std::string SetupDialog::DefaultDirectory() {
   std::string installed = ReadProductPath(m_strProductName);
   if (!installed.empty()) return installed.substr(0, installed.size() - 1);
-  std::string programFiles = ReadRegistryString(
-      HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
-  if (programFiles.empty()) programFiles = "C:\\Program Files";
+  std::string programFiles = "C:\\Program Files";
+  // Read in full: the code page may not be able to write it.
+  std::wstring registered = ReadRegistryStringW(
+      HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir");
+  if (!registered.empty()) {
+    programFiles = UsableFolder(registered, "Program files folder", m_hWnd, m_strCaption);
+    // Nothing that names it: no proposal, the user chooses the folder.
+    if (programFiles.empty()) return {};
+  }
   if (!m_strProgramFolder.empty())
     return programFiles + "\\" + m_strProgramFolder + "\\" + m_strProductName;
   return programFiles + "\\" + m_strProductName;
 }
 
 void SetupDialog::OnBrowse() {
-  std::string title = LoadFormatted(IDS_BROWSE_TITLE, m_strProductName.c_str());
-  char displayName[MAX_PATH] = "";
-  BROWSEINFOA info = {};
+  std::wstring title = FromCodePage(LoadFormatted(IDS_BROWSE_TITLE, m_strProductName.c_str()));
+  wchar_t displayName[MAX_PATH] = L"";
+  BROWSEINFOW info = {};
   info.hwndOwner = m_hWnd;
   info.pidlRoot = g_pBrowseRoot;
   info.pszDisplayName = displayName;
   info.lpszTitle = title.c_str();
   info.ulFlags = BIF_DONTGOBELOWDOMAIN | BIF_EDITBOX;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
   if (g_pBrowseRoot) CoTaskMemFree(g_pBrowseRoot);
   g_pBrowseRoot = chosen;
 
-  char path[MAX_PATH] = "";
-  if (!chosen || !SHGetPathFromIDListA(chosen, path)) return;
-  std::string directory = path;
+  // The folder in full, then in a form that names it in the code page.
+  std::wstring folder = FolderOfItemList(chosen);
+  if (folder.empty()) return;
+  std::string directory = UsableFolder(folder, "Browsed folder", m_hWnd, m_strCaption);
+  if (directory.empty()) return;
   if (!EndsWithBackslash(directory)) directory += "\\";
   m_editDir.SetWindowText(directory + m_strProductName);
 }

@@ -235,4 +235,21 @@ std::string SetupTest::RegisterDocumentType() {
   return extension;
 }
 
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string Display(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n > 0 ? n : 1), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::string Logged(const std::vector<std::string>& log, const std::string& prefix) {
+  for (const std::string& line : log)
+    if (line.rfind(prefix + " [", 0) == 0 && line.back() == ']')
+      return line.substr(prefix.size() + 2, line.size() - prefix.size() - 3);
+  return {};
+}
+
 } // namespace setup_e2e

@@ -45,6 +45,14 @@ struct Page {
 void PrintTo(const Page& page, std::ostream* os);
 Page PageOf(const Window& dlg);
 
+// Names the code page may not be able to write. An ASCII text widened.
+std::wstring Wide(const std::string& text);
+// The closest form the code page has, as messages and the log show it.
+std::string Display(const std::wstring& text);
+// The text behind "prefix [" up to the closing bracket in the log; empty when
+// no message starts so.
+std::string Logged(const std::vector<std::string>& log, const std::string& prefix);
+
 class SetupTest : public ::testing::Test {
 protected:
   SetupTest();

@@ -1,4 +1,4 @@
-#include "app/setup_app.h"
+#include "top/setup_app.h"
 
 #include <cstdint>
 #include <cstdlib>
