@@ -234,3 +234,15 @@ TEST(ZstdPayload, CancelStopsBetweenBlocks) {
   EXPECT_EQ(r.status, DecodeResult::Cancelled);
   EXPECT_LT(sink.bytes.size(), data.size());
 }
+
+// FuzzFinding: a HUF stream whose decoded bytes all fit the caller's buffer
+// left the spill buffer empty, and draining it copied from a null pointer
+// (undefined behaviour that the sanitizer builds report).
+TEST(ZstdPayload, FuzzFindingHufStreamWithNothingSpilled) {
+  const Bytes data = {'H', 'a', 'l', 'l', 'o', ' ', 'W', 'e', 'l', 't'};
+  const Bytes stream = HufStream(data);
+  Bytes back;
+  DecodeResult r = Decode(stream, data.size(), back, CodecBlock{});
+  ASSERT_EQ(r.status, DecodeResult::Ok) << r.error;
+  EXPECT_TRUE(back == data);
+}

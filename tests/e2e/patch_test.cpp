@@ -36,6 +36,9 @@ protected:
   std::string Key() const { return "Software\\Tarnivex\\" + m_product; }
   std::string Title() const { return m_product + " - Version 3"; }
   std::string Installed(const std::string& name) const { return Target() + "\\" + name; }
+  // The patch tests run for either codec.
+  void DiffPatchApplies(const std::string& compression);
+  void FailingTreePatchRollsBack(const archive::CodecBlock& codec);
 
   // A patch to version 3 of this test's product.
   archive::ArchiveTrailer Patch() const {
@@ -431,7 +434,8 @@ DWORD RunMksetup(const std::vector<std::string>& args) {
   return code;
 }
 
-TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) {
+// A patch that mksetup.exe diff made, with the codec given.
+void PatchTest::DiffPatchApplies(const std::string& compression) {
   const Files release2 = {
       {"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"daten\\en\\text.txt", "en"}};
   InstallFiles(release2);
@@ -446,7 +450,7 @@ TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) {
   WriteTree(m_dir.File("release-3"), release3);
   ASSERT_EQ(RunMksetup({"diff", m_dir.File("release-2"), m_dir.File("release-3"), "-o", m_setup,
                         "--caption", kCaption, "--product", m_product, "--version", "3", "--stub",
-                        e2e::WindowsPath(e2e::StubPath())}),
+                        e2e::WindowsPath(e2e::StubPath()), "--compression", compression}),
             0u);
 
   Files now = PatchToTheEnd();
@@ -455,13 +459,27 @@ TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) {
   EXPECT_EQ(now, expected);
 }
 
+TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) { DiffPatchApplies("zstd"); }
+
+TEST_F(PatchTest, HufPatchThatMksetupDiffMadeApplies) { DiffPatchApplies("huf"); }
+
 TEST_F(PatchTest, TreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
+  FailingTreePatchRollsBack(archive::CodecBlock{});
+}
+
+TEST_F(PatchTest, ZstdTreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
+  FailingTreePatchRollsBack(archive::CodecBlock{archive::PayloadCodec::Zstd, 19, 25});
+}
+
+void PatchTest::FailingTreePatchRollsBack(const archive::CodecBlock& codec) {
   // A folder stands where the last entry's file must go.
   InstallFiles({{"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}});
   ASSERT_TRUE(CreateDirectoryA(Installed("daten\\zuletzt.txt").c_str(), nullptr));
   RecordInstallation(2);
   const Files before = Contents();
-  Build(Patch(),
+  archive::ArchiveTrailer patch = Patch();
+  patch.extension.codec = codec;
+  Build(patch,
         {Carried("daten\\de\\text.txt", "neu de"), Carried("plugins\\neu\\modul.dll", "modul"),
          Carried("bin\\app.dll", "neu"), Carried("daten\\zuletzt.txt", "neu")});
 

@@ -7,8 +7,9 @@ namespace archive {
 
 namespace {
 
-// Room for the decoded bytes of one call.
-constexpr size_t kDecodeOutputBlock = 512 * 1024;
+// Room for the decoded bytes of one call: the bytes between two progress
+// reports, and so between two chances to cancel.
+constexpr size_t kDecodeOutputBlock = 64 * 1024;
 
 DecodeResult Result(DecodeResult::Status status, std::string error, uint64_t written) {
   DecodeResult r;
@@ -44,11 +45,16 @@ DecodeResult DecodePayload(PayloadDecoder& decoder, ByteSource& in, uint64_t inL
   DecodeInput input{inBuffer.get(), 0, 0};
   uint64_t consumed = 0; // read from the source
   uint64_t written = 0;
-  auto cancelled = [&] { return progress && !progress(consumed); };
+  // With the decoded length known, progress follows the decoded bytes (what
+  // the caller waits for: a block of a well-compressed stream holds many
+  // blocks of output), told in input units.
+  auto position = [&]() -> uint64_t {
+    if (expectedSize == UINT64_MAX || expectedSize == 0) return consumed;
+    return std::min(inLength, uint64_t(double(written) / double(expectedSize) * double(inLength)));
+  };
+  auto cancelled = [&] { return progress && !progress(position()); };
   for (;;) {
     if (input.pos == input.size && consumed < inLength) {
-      if (consumed > 0 && cancelled())
-        return Result(DecodeResult::Cancelled, "decoding cancelled", written);
       size_t want = size_t(std::min<uint64_t>(kDecodeInputBlock, inLength - consumed));
       size_t got = ReadFull(in, inBuffer.get(), want);
       if (got < want) return Damaged("stream ends early", written);
@@ -78,6 +84,8 @@ DecodeResult DecodePayload(PayloadDecoder& decoder, ByteSource& in, uint64_t inL
     }
     if (input.pos == input.size && consumed == inLength && output.pos == 0)
       return Damaged("stream ends early", written);
+    if ((output.pos > 0 || input.pos == input.size) && cancelled())
+      return Result(DecodeResult::Cancelled, "decoding cancelled", written);
   }
 }
 

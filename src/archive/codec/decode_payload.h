@@ -15,9 +15,12 @@ namespace archive {
 constexpr size_t kDecodeInputBlock = 64 * 1024;
 
 // Feeds the stream's inLength bytes from `in` to the decoder and writes what
-// it decodes to `out`. progress(consumedInputBytes) is called after every
-// input block and once at the end; false cancels. With expectedSize given,
-// decoding to more or fewer bytes is Damaged (no byte past it is written).
+// it decodes to `out`. progress(position) is called after every input block
+// and every block of output, and once at the end with inLength; false
+// cancels. The position is the input consumed, or with expectedSize given
+// the share of it decoded, in input units (0..inLength). With expectedSize
+// given, decoding to more or fewer bytes is Damaged (no byte past it is
+// written).
 DecodeResult DecodePayload(PayloadDecoder& decoder, ByteSource& in, uint64_t inLength,
                            ByteSink& out, const std::function<bool(uint64_t)>& progress = {},
                            uint64_t expectedSize = UINT64_MAX);
