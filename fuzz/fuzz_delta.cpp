@@ -10,8 +10,8 @@
 #define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 
-#include "archive/trailer.h"
 #include "archive/codec/zstd_delta_decoder.h"
+#include "archive/trailer.h"
 
 using namespace archive;
 
@@ -71,7 +71,7 @@ void CheckFrame(const uint8_t* data, size_t size) {
   ok = ok && decoder.Finish();
   if (out.count > record.resultSize || decoder.ResultBytes() != out.count) std::abort();
   if (ok && out.count != record.resultSize) std::abort();
-  if (!ok && decoder.Error().empty()) std::abort();
+  if (!ok && !*decoder.Error()) std::abort();
   // With the hash of what came out, the same frame checks out.
   if (ok) {
     record.resultHash = out.hash.Finish();

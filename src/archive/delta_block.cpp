@@ -23,7 +23,7 @@ bool ReadDeltaBlock(const uint8_t* body, uint32_t length, std::vector<DeltaRecor
   records.clear();
   if (length < 4 || (length - 4) % kDeltaRecordSize != 0 ||
       LoadLE32(body) != (length - 4) / kDeltaRecordSize) {
-    error = "delta block of " + std::to_string(length) + " bytes does not hold its records";
+    error = "delta block does not hold its records";
     return false;
   }
   const uint32_t count = LoadLE32(body);
@@ -31,23 +31,23 @@ bool ReadDeltaBlock(const uint8_t* body, uint32_t length, std::vector<DeltaRecor
     error = "delta block without records";
     return false;
   }
-  records.reserve(count);
-  for (const uint8_t* p = body + 4; p < body + length; p += kDeltaRecordSize) {
-    DeltaRecord r;
+  records.resize(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* p = body + 4 + i * kDeltaRecordSize;
+    DeltaRecord& r = records[i];
     r.entry = LoadLE32(p);
     r.referenceSize = LoadLE64(p + 4);
     std::memcpy(r.referenceHash.data(), p + 12, 32);
     r.resultSize = LoadLE64(p + 44);
     std::memcpy(r.resultHash.data(), p + 52, 32);
-    if (!records.empty() && r.entry <= records.back().entry) {
-      error = "delta records out of order at entry " + std::to_string(r.entry);
+    if (i > 0 && r.entry <= records[i - 1].entry) {
+      error = "delta records out of order";
       return false;
     }
     if (r.referenceSize > kMaxDeltaSpan || r.resultSize > kMaxDeltaSpan - r.referenceSize) {
-      error = "delta of entry " + std::to_string(r.entry) + " spans more than 256 MiB";
+      error = "a delta spans more than 256 MiB";
       return false;
     }
-    records.push_back(r);
   }
   return true;
 }
@@ -64,10 +64,6 @@ void AppendDeltaBlock(std::vector<uint8_t>& out, const std::vector<DeltaRecord>&
     AppendLE64(out, r.resultSize);
     out.insert(out.end(), r.resultHash.begin(), r.resultHash.end());
   }
-}
-
-bool MatchesReference(const DeltaRecord& record, const uint8_t* bytes, uint64_t size) {
-  return size == record.referenceSize && Sha256::Of(bytes, size_t(size)) == record.referenceHash;
 }
 
 const DeltaRecord* FindDelta(const std::vector<DeltaRecord>& records, size_t entry) {

@@ -31,24 +31,26 @@ inline uint32_t LoadBE32(const uint8_t* p) {
 #ifdef SHA256_X86
 // The processor's SHA extensions (most x86 processors since 2017): blocks
 // at several times the speed of the code below, chosen at run time.
+// Asked once; a plain variable (a second thread at worst asks again).
+int g_nShaExtensions = -1;
+
 bool HasShaExtensions() {
-  static const bool has = [] {
+  if (g_nShaExtensions < 0) {
     unsigned a, b, c, d;
-    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSE4_1) || !(c & bit_SSSE3)) return false;
-    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 29));
-  }();
-  return has;
+    g_nShaExtensions = __get_cpuid(1, &a, &b, &c, &d) && (c & bit_SSE4_1) && (c & bit_SSSE3) &&
+                       __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 29));
+  }
+  return g_nShaExtensions != 0;
 }
 
-__attribute__((target("sha,sse4.1"))) void CompressShaExtensions(uint32_t state[8],
-                                                                 const uint8_t* data,
-                                                                 size_t blocks) {
+__attribute__((target("sha,sse4.1"))) void
+CompressShaExtensions(uint32_t state[8], const uint8_t* data, size_t blocks) {
   const __m128i mask = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
   __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
   __m128i state1 =
       _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
-  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);  // ABEF
-  state1 = _mm_blend_epi16(state1, tmp, 0xF0);       // CDGH
+  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8); // ABEF
+  state1 = _mm_blend_epi16(state1, tmp, 0xF0);      // CDGH
   for (; blocks > 0; --blocks, data += 64) {
     const __m128i abef = state0, cdgh = state1;
     __m128i m[4];
@@ -57,8 +59,8 @@ __attribute__((target("sha,sse4.1"))) void CompressShaExtensions(uint32_t state[
       if (i < 4)
         w = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)),
                              mask);
-      __m128i msg = _mm_add_epi32(
-          w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i)));
+      __m128i msg =
+          _mm_add_epi32(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i)));
       state1 = _mm_sha256rnds2_epu32(state1, state0, msg);
       if (i >= 3 && i <= 14) {
         __m128i& next = m[(i + 1) % 4];
@@ -71,8 +73,8 @@ __attribute__((target("sha,sse4.1"))) void CompressShaExtensions(uint32_t state[
     state0 = _mm_add_epi32(state0, abef);
     state1 = _mm_add_epi32(state1, cdgh);
   }
-  tmp = _mm_shuffle_epi32(state0, 0x1B);     // FEBA
-  state1 = _mm_shuffle_epi32(state1, 0xB1);  // DCHG
+  tmp = _mm_shuffle_epi32(state0, 0x1B);    // FEBA
+  state1 = _mm_shuffle_epi32(state1, 0xB1); // DCHG
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(tmp, state1, 0xF0));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(state1, tmp, 8));
 }
@@ -157,16 +159,6 @@ Sha256Digest Sha256::Finish() {
     for (int k = 0; k < 4; ++k) digest[4 * i + k] = uint8_t(m_state[i] >> (24 - 8 * k));
   Reset();
   return digest;
-}
-
-std::string Sha256Hex(const Sha256Digest& digest) {
-  static const char digits[] = "0123456789abcdef";
-  std::string s;
-  for (uint8_t b : digest) {
-    s += digits[b >> 4];
-    s += digits[b & 15];
-  }
-  return s;
 }
 
 } // namespace archive

@@ -3,7 +3,6 @@
 #include "app/install_log.h"
 #include "framework/format.h"
 #include "install/steady_pump.h"
-#include "patch/replaced_files.h"
 
 const char kReferenceDiffers[] =
     "Die Datei \"%s\" entspricht nicht der Version, f\xFCr die dieser Patch erstellt wurde. Die "
@@ -17,20 +16,19 @@ constexpr size_t kHashSlice = size_t(4) << 20;
 enum class Reference { Matches, Differs, Cancelled };
 
 Reference CheckReference(const archive::DeltaRecord& record, const std::string& path,
-                         std::string& why) {
-  if (ReplacedFiles::Inspect(path) != ReplacedFiles::Found::File) {
-    why = "missing or not a file";
-    return Reference::Differs;
-  }
+                         const char*& why) {
   MappedFile file;
   const bool opened = file.Open(path, record.referenceSize);
-  if (!file.SizeKnown() || (!opened && file.Size() == record.referenceSize)) {
-    why = FormatString("cannot be read (error %lu)", GetLastError());
+  if (!file.SizeKnown()) {
+    why = "missing or unreadable";
     return Reference::Differs;
   }
   if (file.Size() != record.referenceSize) {
-    why = FormatString("%llu bytes, %llu expected", static_cast<unsigned long long>(file.Size()),
-                       static_cast<unsigned long long>(record.referenceSize));
+    why = "its size differs";
+    return Reference::Differs;
+  }
+  if (!opened) {
+    why = "cannot be mapped";
     return Reference::Differs;
   }
   archive::Sha256 hash;
@@ -52,7 +50,7 @@ InstallOutcome CheckDeltaReferences(const InstallRequest& request) {
   const archive::ArchiveTrailer& trailer = *request.trailer;
   for (const archive::DeltaRecord& record : trailer.extension.deltas) {
     const std::string& name = trailer.entries[record.entry].name;
-    std::string why;
+    const char* why = "";
     switch (CheckReference(record, request.installPath + name, why)) {
     case Reference::Matches:
       continue;
@@ -61,7 +59,7 @@ InstallOutcome CheckDeltaReferences(const InstallRequest& request) {
       return outcome;
     case Reference::Differs:
       InstallLog("Patch refused [%s is not the file the patch was made for: %s]",
-                 (request.installPath + name).c_str(), why.c_str());
+                 (request.installPath + name).c_str(), why);
       outcome.result = InstallResult::Refused;
       outcome.message = FormatString(kReferenceDiffers, name.c_str());
       return outcome;
@@ -80,7 +78,7 @@ DeltaEntryDecoder::DeltaEntryDecoder(const archive::DeltaRecord& record,
 
 bool DeltaEntryDecoder::Refuse() {
   InstallLog("Damaged Archive [%s: %s]", m_strReference.c_str(),
-             m_decoder ? m_decoder->Error().c_str() : "the installed file cannot be mapped");
+             m_decoder ? m_decoder->Error() : "the installed file cannot be mapped");
   return false;
 }
 

@@ -188,9 +188,7 @@ TEST(Delta, DiffCarriesDeltasWhereTheyAreSmaller) {
   ASSERT_EQ(dry.status, 0) << dry.err;
   const std::string hash = archive::Sha256Hex(archive::Sha256::Of(program.data(), program.size()));
   EXPECT_NE(dry.out.find("changed  a.txt  whole 1 bytes\n"), std::string::npos) << dry.out;
-  EXPECT_NE(dry.out.find("new      neu.dll  whole 5000 bytes\n"),
-            std::string::npos)
-      << dry.out;
+  EXPECT_NE(dry.out.find("new      neu.dll  whole 5000 bytes\n"), std::string::npos) << dry.out;
   EXPECT_NE(dry.out.find(" of " + std::to_string(e.size()) + " bytes, reference " +
                          std::to_string(p.size()) + " bytes sha256 " + hash + "\n"),
             std::string::npos)

@@ -28,8 +28,8 @@ DeltaDecoder::DeltaDecoder(const DeltaRecord& record, const uint8_t* reference,
 
 DeltaDecoder::~DeltaDecoder() { ZSTD_freeDCtx(m_dctx); }
 
-bool DeltaDecoder::Fail(std::string why) {
-  if (!m_bFailed) m_error = std::move(why);
+bool DeltaDecoder::Fail(const char* why) {
+  if (!m_bFailed) m_error = why;
   m_bFailed = true;
   return false;
 }
@@ -38,11 +38,11 @@ bool DeltaDecoder::Step(const void* data, size_t n, size_t& consumed, size_t& pr
   ZSTD_inBuffer in{data, n, 0};
   ZSTD_outBuffer out{m_buffer.data(), m_buffer.size(), 0};
   size_t r = ZSTD_decompressStream(m_dctx, &out, &in);
-  if (ZSTD_isError(r)) return Fail(std::string("delta: ") + ZSTD_getErrorName(r));
+  if (ZSTD_isError(r)) return Fail(ZSTD_getErrorName(r));
   consumed = in.pos;
   produced = out.pos;
   if (out.pos > m_record.resultSize - m_produced)
-    return Fail("delta gives more than " + std::to_string(m_record.resultSize) + " bytes");
+    return Fail("the delta gives more bytes than its record");
   m_produced += out.pos;
   if (m_bHash) m_hash.Update(m_buffer.data(), out.pos);
   if (m_out && out.pos > 0 && !m_out->Write(m_buffer.data(), out.pos)) {
@@ -74,36 +74,10 @@ bool DeltaDecoder::Finish() {
     if (!Step(nullptr, 0, consumed, produced)) return false;
     if (!m_bFrameDone && produced == 0) return Fail("delta frame cut short");
   }
-  if (m_produced != m_record.resultSize)
-    return Fail("delta gives " + std::to_string(m_produced) + " bytes, " +
-                std::to_string(m_record.resultSize) + " expected");
+  if (m_produced != m_record.resultSize) return Fail("the delta gives fewer bytes than its record");
   if (m_bHash && m_hash.Finish() != m_record.resultHash)
-    return Fail("delta result differs from its SHA-256");
+    return Fail("the delta's result differs from its SHA-256");
   return true;
-}
-
-bool DecodeDelta(const DeltaRecord& record, const std::vector<uint8_t>& reference,
-                 const std::vector<uint8_t>& frame, std::vector<uint8_t>& result,
-                 std::string& error) {
-  // Not VectorSink: its file pulls stdio files into the stub.
-  struct Sink final : ByteSink {
-    std::vector<uint8_t>& bytes;
-    explicit Sink(std::vector<uint8_t>& b) : bytes(b) {}
-    bool Write(const void* data, size_t n) override {
-      const auto* p = static_cast<const uint8_t*>(data);
-      bytes.insert(bytes.end(), p, p + n);
-      return true;
-    }
-  };
-  result.clear();
-  Sink sink(result);
-  DeltaDecoder decoder(record, reference.data(), reference.size(), &sink, true);
-  bool ok = decoder.Write(frame.data(), frame.size()) && decoder.Finish();
-  if (!ok) {
-    error = decoder.Error();
-    result.clear();
-  }
-  return ok;
 }
 
 } // namespace archive

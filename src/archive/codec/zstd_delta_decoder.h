@@ -39,12 +39,13 @@ public:
   // result has the recorded size (and hash).
   bool Finish();
 
-  const std::string& Error() const { return m_error; }
+  // English, for the log; empty while nothing failed.
+  const char* Error() const { return m_error; }
   bool OutputFailed() const { return m_bOutputFailed; }
   uint64_t ResultBytes() const { return m_produced; }
 
 private:
-  bool Fail(std::string why);
+  bool Fail(const char* why);
   // One call of the decoder on n bytes at data (none at the end).
   bool Step(const void* data, size_t n, size_t& consumed, size_t& produced);
 
@@ -58,7 +59,7 @@ private:
   bool m_bFrameDone = false;
   bool m_bFailed = false;
   bool m_bOutputFailed = false;
-  std::string m_error;
+  const char* m_error = "";
 };
 
 // The whole frame at once, into a vector: for tests and mksetup's checks.
