@@ -5,6 +5,8 @@
 add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/top/setup_app.cpp
   ${CMAKE_CURRENT_LIST_DIR}/top/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/top/startup_entry.cpp)
 set_target_properties(setupstub PROPERTIES OUTPUT_NAME setupstub)
+# The stub decodes zstd payloads; it links the decoder alone.
+set_target_properties(setupstub PROPERTIES SETUP_ZSTD_DECODER_ONLY ON)
 foreach(lib setupwizard patchwizard uninstaller installer dialogs)
   if(TARGET ${lib})
     target_link_libraries(setupstub PRIVATE ${lib})

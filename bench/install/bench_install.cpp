@@ -1,16 +1,23 @@
-// Installing a product under Wine, side by side: our installer's engine,
-// the route as first designed (optional), a silent NSIS installer of the same
-// files, and CopyFileA of the same files (the floor); and a patch of every
-// one of the files over the installed tree, through the same engine. Also the
-// peak memory of a process that installs a payload of a gigabyte or more.
+// Installing a product under Wine, side by side: our installers (one per
+// codec, built by mksetup), silent NSIS installers of the same tree, and
+// CopyFileA of the same files (the floor); a patch of every one of the files
+// over the installed tree, through the same engine; optionally the route as
+// first designed and the whole setup program. Also the peak memory of a
+// process that installs a payload of a gigabyte or more.
 //
-//   bench_install run CORPUS [--nsis EXE] [--repeat N] [--written] [--wizard]
+//   bench_install run CORPUS [--ours KEY=EXE]... [--nsis KEY=EXE]... [--repeat N]
+//                            [--written] [--wizard]
 //   bench_install big MEGABYTES
-//   bench_install child short|written|patch PROGRAM TARGET RESULT   (used by the two above)
+//   bench_install child short|window|decode|log|written|patch PROGRAM TARGET RESULT
+//                                                                   (used by the two above)
 //
-// --wizard adds the whole setup program (stub and archive), driven as a user
-// would: timed from the click that starts the installation to the finish page.
-// Run it through bench/install/run, which builds the NSIS installer.
+// CORPUS is a folder tree; every file below it is installed under its
+// relative path. --ours names our installers by codec (huf, zstd, zstd-max),
+// --nsis the peers by compressor (zlib, lzma); without --ours a HUF installer
+// is built here. --wizard adds the whole setup program (stub and archive),
+// driven as a user would: timed from the click that starts the installation
+// to the finish page. Run it through bench/install/run, which builds the
+// installers.
 #include <windows.h>
 
 #include <psapi.h>
@@ -18,17 +25,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/install_log.h"
 #include "archive/archive_builder.h"
-#include "archive/archive_extract.h"
-#include "archive/byte_io.h"
-#include "archive/huf_decoder.h"
 #include "archive/trailer.h"
 #include "framework/app.h"
 #include "framework/controls.h"
+#include "install/directory_chain.h"
 #include "install/payload_installer.h"
 #include "install/temp_folder.h"
 #include "patch/patch_payload.h"
@@ -64,21 +71,46 @@ struct CorpusFile {
   uint64_t size;
 };
 
+// Every file below folder, named by its path relative to it ("bin\\app.exe"),
+// in the byte order of the names.
+void ListTree(const std::string& folder, const std::string& prefix,
+              std::vector<CorpusFile>& files) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = found.cFileName;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (name != "." && name != "..") ListTree(folder + name + "\\", prefix + name + "\\", files);
+      continue;
+    }
+    files.push_back(
+        {folder + name, prefix + name, (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
 std::vector<CorpusFile> ListCorpus(std::string folder) {
   if (folder.back() != '\\') folder += '\\';
   std::vector<CorpusFile> files;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return files;
-  do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    files.push_back({folder + found.cFileName, found.cFileName,
-                     (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  ListTree(folder, "", files);
   std::sort(files.begin(), files.end(),
             [](const CorpusFile& a, const CorpusFile& b) { return a.name < b.name; });
   return files;
+}
+
+// The folders of a file below root (ending in a backslash) that do not exist yet.
+bool CreateParents(const std::string& root, const std::string& name) {
+  size_t slash = name.rfind('\\');
+  return slash == std::string::npos || CreateDirectoryChain(root + name.substr(0, slash));
+}
+
+size_t CountFolders(const std::vector<CorpusFile>& files) {
+  std::set<std::string> folders;
+  for (const auto& f : files)
+    for (size_t at = f.name.find('\\'); at != std::string::npos; at = f.name.find('\\', at + 1))
+      folders.insert(f.name.substr(0, at));
+  return folders.size();
 }
 
 // Builds the program file carrying the files (the stub is this program); a
@@ -160,20 +192,8 @@ ChildResult RunChild(const std::string& route, const std::string& program,
   return r;
 }
 
-// Decodes the stream without writing it: the cost of the check before the
-// files are written.
-bool DecodeOnly(const InstallRequest& request) {
-  struct Null final : archive::ByteSink {
-    bool Write(const void*, size_t) override { return true; }
-  } sink;
-  archive::StdioFile file(request.programPath);
-  archive::FileRangeSource source(file, request.trailer->dataStart, request.streamLength);
-  return archive::HufDecodeStream(source, request.streamLength, sink).status ==
-         archive::HufDecodeResult::Ok;
-}
-
 // Only the log lines an installation writes for its entries.
-bool LogOnly(const InstallRequest& request) {
+bool WriteLogLines(const InstallRequest& request) {
   for (const auto& e : request.trailer->entries) {
     InstallLog("Copying File [%s] [%u]", (request.tempPath + e.name).c_str(), unsigned(e.size));
     InstallLog("Copying File [%s] to [%s]", (request.tempPath + e.name).c_str(),
@@ -213,8 +233,8 @@ int Child(const std::string& route, const std::string& program, const std::strin
   }
   double start = Now();
   bool ok = route == "written"  ? InstallByWrittenRoute(request)
-            : route == "decode" ? DecodeOnly(request)
-            : route == "log"    ? LogOnly(request)
+            : route == "decode" ? CheckPayload(request).result == InstallResult::Completed
+            : route == "log"    ? WriteLogLines(request)
             : route == "patch"  ? RunPayloadPatch(request).result == InstallResult::Completed
                                 : InstallPayload(request) == InstallResult::Completed;
   double seconds = Now() - start;
@@ -260,7 +280,8 @@ double CopyAll(const std::vector<CorpusFile>& files, const std::string& target) 
   double start = Now();
   CreateDirectoryA(target.c_str(), nullptr);
   for (const auto& f : files) {
-    if (!CopyFileA(f.path.c_str(), (target + f.name).c_str(), FALSE)) {
+    if (!CreateParents(target, f.name) ||
+        !CopyFileA(f.path.c_str(), (target + f.name).c_str(), FALSE)) {
       std::fprintf(stderr, "CopyFileA failed for %s\n", f.name.c_str());
       return 0;
     }
@@ -306,6 +327,7 @@ std::vector<CorpusFile> WriteChangedCorpus(const std::vector<CorpusFile>& files,
     if (n != bytes.size()) return {};
     for (size_t i = 0; i < bytes.size(); i += 997) bytes[i] = char(bytes[i] ^ 0x5A);
     std::string path = folder + f.name;
+    if (!CreateParents(folder, f.name)) return {};
     FILE* out = std::fopen(path.c_str(), "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return {};
     std::fclose(out);
@@ -325,167 +347,309 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
-int Run(int argc, char** argv) {
-  std::string corpus = argv[2];
-  std::string nsis;
-  int repeat = 3;
+// A program to install, given as KEY=PATH: our installers by codec (huf,
+// zstd, zstd-max), NSIS installers by compressor (zlib, lzma).
+struct Program {
+  std::string key, label, path;
+};
+
+Program ParseProgram(const std::string& arg) {
+  static const std::vector<std::pair<std::string, std::string>> labels = {
+      {"huf", "HUF"},        {"zstd", "zstd 19"},         {"zstd-max", "zstd max"},
+      {"zlib", "NSIS zlib"}, {"lzma", "NSIS solid lzma"},
+  };
+  size_t eq = arg.find('=');
+  Program p{arg.substr(0, eq), "", eq == std::string::npos ? "" : arg.substr(eq + 1)};
+  p.label = p.key;
+  for (const auto& [key, label] : labels)
+    if (key == p.key) p.label = label;
+  return p;
+}
+
+// One row of the table: the seconds of each round.
+struct Row {
+  std::string key, label;
+  std::vector<double> seconds;
+};
+
+// The run: each row is measured by one function, once a round; the table
+// and the ratios come from the medians.
+class Bench {
+public:
+  std::vector<CorpusFile> files;
+  std::vector<Program> ours, nsis;
+  std::string work;
   bool written = false, wizard = false;
-  for (int i = 3; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--nsis" && i + 1 < argc)
-      nsis = argv[++i];
-    else if (a == "--repeat" && i + 1 < argc)
-      repeat = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--written")
-      written = true;
-    else if (a == "--wizard")
-      wizard = true;
+  double peakWs = 0, peakCommit = 0;
+
+  bool Prepare();
+  bool Round(int round);
+  void Report() const;
+
+private:
+  void Add(const std::string& key, const std::string& label, double seconds);
+  double MedianOf(const std::string& key) const;
+  void Ratio(const std::string& what, const std::string& over, const std::string& under,
+             double target = 0) const;
+
+  bool InstallOurs(const Program& p, const std::string& target);
+  bool PatchOver(const std::string& target);
+  bool WithWindow(const Program& p, const std::string& target);
+  bool DecodeOnly(const Program& p);
+  bool LogOnly();
+  bool WrittenRoute(const Program& p, const std::string& target);
+  bool Wizard(const std::string& target, int round);
+  bool InstallNsis(const Program& p, const std::string& target);
+  bool CopyFloor(const std::string& target);
+
+  std::vector<Row> m_rows;
+  std::vector<CorpusFile> m_changed, m_grown;
+  std::string m_patch, m_grow, m_wizardProgram;
+};
+
+void Bench::Add(const std::string& key, const std::string& label, double seconds) {
+  for (auto& r : m_rows)
+    if (r.key == key) {
+      r.seconds.push_back(seconds);
+      return;
+    }
+  m_rows.push_back({key, label, {seconds}});
+}
+
+double Bench::MedianOf(const std::string& key) const {
+  for (const auto& r : m_rows)
+    if (r.key == key) return Median(r.seconds);
+  return 0;
+}
+
+bool Bench::Prepare() {
+  // Without programs given, one HUF installer built here.
+  if (ours.empty()) {
+    uint64_t streamLength = 0;
+    ours.push_back(ParseProgram("huf=" + work + "setup.exe"));
+    if (!BuildInstaller(files, ours[0].path, streamLength)) return false;
   }
-  std::vector<CorpusFile> files = ListCorpus(corpus);
-  uint64_t total = 0;
-  for (const auto& f : files) total += f.size;
-  std::string work = CreatePrivateTempFolder();
-  std::string program = work + "setup.exe";
-  uint64_t streamLength = 0;
-  double buildStart = Now();
-  if (files.empty() || !BuildInstaller(files, program, streamLength)) return 1;
-  std::printf("corpus: %zu files, %.1f MB; payload stream %.1f MB (built in %.1f s)\n",
-              files.size(), total / 1e6, streamLength / 1e6, Now() - buildStart);
-  std::string wizardProgram;
+  for (auto* list : {&ours, &nsis})
+    for (auto& p : *list) {
+      // A copy in the work folder, as a downloaded installer would be.
+      std::string copy = work + p.key + "-" + (list == &nsis ? "nsis" : "ours") + ".exe";
+      if (!CopyFileA(p.path.c_str(), copy.c_str(), FALSE)) {
+        std::fprintf(stderr, "cannot copy %s\n", p.path.c_str());
+        return false;
+      }
+      p.path = copy;
+    }
 #ifdef BENCH_WIZARD
   if (wizard) {
-    wizardProgram = work + "wizard-setup.exe";
+    m_wizardProgram = work + "wizard-setup.exe";
     uint64_t ignored = 0;
-    if (!BuildInstaller(files, wizardProgram, ignored, e2e::StubPath())) return 1;
+    if (!BuildInstaller(files, m_wizardProgram, ignored, e2e::StubPath())) return false;
   }
 #else
   if (wizard) std::fprintf(stderr, "--wizard: built without the setup program and its driver\n");
 #endif
-  std::string nsisCopy;
-  if (!nsis.empty()) {
-    nsisCopy = work + "nsis-setup.exe";
-    CopyFileA(nsis.c_str(), nsisCopy.c_str(), FALSE);
+  // The patch: every file changed, over a tree the engine installed; then
+  // the same again over the patched tree, with 100 new files in new folders.
+  uint64_t streamLength = 0;
+  m_changed = WriteChangedCorpus(files, work + "changed\\", 0);
+  m_patch = work + "patch.exe";
+  if (m_changed.empty() || !BuildInstaller(m_changed, m_patch, streamLength, ProgramPath(), false))
+    return false;
+  m_grown = WriteChangedCorpus(files, work + "changed\\", 100);
+  m_grow = work + "patch-grow.exe";
+  return !m_grown.empty() && BuildInstaller(m_grown, m_grow, streamLength, ProgramPath(), false);
+}
+
+bool Bench::InstallOurs(const Program& p, const std::string& target) {
+  ChildResult r = RunChild("short", p.path, target, work);
+  if (!r.ok || !SameFiles(files, target)) {
+    std::fprintf(stderr, "install of %s failed\n", p.path.c_str());
+    return false;
   }
+  Add("install:" + p.key, "install, " + p.label + " (process)", r.processTime);
+  Add("inside:" + p.key, "install, " + p.label + " (alone)", r.seconds);
+  return true;
+}
 
-  // The patch: every file changed, over a tree the engine installed.
-  std::vector<CorpusFile> changed = WriteChangedCorpus(files, work + "changed\\", 0);
-  std::string patchProgram = work + "patch.exe";
-  if (changed.empty() || !BuildInstaller(changed, patchProgram, streamLength, ProgramPath(), false))
-    return 1;
-  // The same again over the patched tree, with 100 new files in new folders.
-  std::vector<CorpusFile> grown = WriteChangedCorpus(files, work + "changed\\", 100);
-  std::string growProgram = work + "patch-grow.exe";
-  if (grown.empty() || !BuildInstaller(grown, growProgram, streamLength, ProgramPath(), false))
-    return 1;
+// Two patches over the tree just installed.
+bool Bench::PatchOver(const std::string& target) {
+  ChildResult r = RunChild("patch", m_patch, target, work);
+  if (!r.ok || !SameFiles(m_changed, target)) {
+    std::fprintf(stderr, "patch failed\n");
+    return false;
+  }
+  Add("patch", "patch of every file (process)", r.processTime);
+  Add("patch-inside", "patch of every file (patch alone)", r.seconds);
+  r = RunChild("patch", m_grow, target, work);
+  if (!r.ok || !SameFiles(m_grown, target)) {
+    std::fprintf(stderr, "patch with new files failed\n");
+    return false;
+  }
+  Add("grow", "the same and 100 new files (process)", r.processTime);
+  return true;
+}
 
-  std::vector<double> engine, engineInside, engineWindow, decode, logOnly, wizardTimes, route,
-      nsisTimes, copy, patch, patchInside, grow;
-  double peakWs = 0, peakCommit = 0;
-  for (int round = 0; round < repeat; ++round) {
-    std::string n = std::to_string(round);
-    std::string target = work + "engine" + n + "\\";
-    ChildResult r = RunChild("short", program, target, work);
-    if (!r.ok || !SameFiles(files, target)) {
-      std::fprintf(stderr, "engine install failed\n");
-      return 1;
-    }
-    engine.push_back(r.processTime);
-    engineInside.push_back(r.seconds);
-    r = RunChild("patch", patchProgram, target, work);
-    if (!r.ok || !SameFiles(changed, target)) {
-      std::fprintf(stderr, "patch failed\n");
-      return 1;
-    }
-    patch.push_back(r.processTime);
-    patchInside.push_back(r.seconds);
-    r = RunChild("patch", growProgram, target, work);
-    if (!r.ok || !SameFiles(grown, target)) {
-      std::fprintf(stderr, "patch with new files failed\n");
-      return 1;
-    }
-    grow.push_back(r.processTime);
-    r = RunChild("window", program, target + "w\\", work);
-    engineWindow.push_back(r.seconds);
-    RemovePrivateTempFolder(target + "w\\");
-    peakWs = std::max(peakWs, r.peakWorkingSet);
-    peakCommit = std::max(peakCommit, r.peakCommit);
-    RemovePrivateTempFolder(target);
+bool Bench::WithWindow(const Program& p, const std::string& target) {
+  ChildResult r = RunChild("window", p.path, target, work);
+  RemovePrivateTempFolder(target);
+  if (!r.ok) return false;
+  Add("window:" + p.key, "install, " + p.label + ", progress bar (alone)", r.seconds);
+  peakWs = std::max(peakWs, r.peakWorkingSet);
+  peakCommit = std::max(peakCommit, r.peakCommit);
+  return true;
+}
 
-    r = RunChild("decode", program, target, work);
-    decode.push_back(r.seconds);
-    r = RunChild("log", program, target, work);
-    logOnly.push_back(r.seconds);
+// Neither writes a file: the target is never made.
+bool Bench::DecodeOnly(const Program& p) {
+  ChildResult r = RunChild("decode", p.path, work + "unused\\", work);
+  if (r.ok) Add("decode:" + p.key, "decoding " + p.label + " once, no output", r.seconds);
+  return r.ok;
+}
 
-    if (written) {
-      target = work + "written" + n + "\\";
-      r = RunChild("written", program, target, work);
-      if (!r.ok || !SameFiles(files, target)) {
-        std::fprintf(stderr, "written route failed\n");
-        return 1;
-      }
-      route.push_back(r.processTime);
-      RemovePrivateTempFolder(target);
-    }
+bool Bench::LogOnly() {
+  ChildResult r = RunChild("log", ours[0].path, work + "unused\\", work);
+  if (r.ok) Add("log", "the two log lines per entry alone", r.seconds);
+  return r.ok;
+}
 
+bool Bench::WrittenRoute(const Program& p, const std::string& target) {
+  ChildResult r = RunChild("written", p.path, target, work);
+  bool ok = r.ok && SameFiles(files, target);
+  RemovePrivateTempFolder(target);
+  if (!ok) {
+    std::fprintf(stderr, "written route failed\n");
+    return false;
+  }
+  Add("written", "written route, HUF (process)", r.processTime);
+  return true;
+}
+
+bool Bench::Wizard(const std::string& target, int round) {
 #ifdef BENCH_WIZARD
-    if (!wizardProgram.empty()) {
-      target = work + "wizard" + n;
-      std::string logs = work + "wizard-run" + n + "\\";
-      CreateDirectoryA(logs.c_str(), nullptr);
-      double t = WizardInstall(wizardProgram, target, logs);
-      if (t < 0 || !SameFiles(files, target + "\\")) {
-        std::fprintf(stderr, "wizard install failed\n");
-        return 1;
-      }
-      wizardTimes.push_back(t);
-      RemovePrivateTempFolder(target + "\\");
-      RemovePrivateTempFolder(logs);
-    }
+  std::string logs = work + "wizard-run" + std::to_string(round) + "\\";
+  CreateDirectoryA(logs.c_str(), nullptr);
+  double t = WizardInstall(m_wizardProgram, target, logs);
+  bool ok = t >= 0 && SameFiles(files, target + "\\");
+  RemovePrivateTempFolder(target + "\\");
+  RemovePrivateTempFolder(logs);
+  if (!ok) {
+    std::fprintf(stderr, "wizard install failed\n");
+    return false;
+  }
+  Add("wizard", "wizard, HUF (click to finish page)", t);
+#else
+  (void)target;
+  (void)round;
 #endif
+  return true;
+}
 
-    if (!nsisCopy.empty()) {
-      target = work + "nsis" + n;
-      DWORD exitCode = 0;
-      double t = RunProcess("\"" + nsisCopy + "\" /S /D=" + target, work, exitCode);
-      if (exitCode != 0 || !SameFiles(files, target + "\\")) {
-        std::fprintf(stderr, "NSIS install failed (%lu)\n", exitCode);
-        return 1;
-      }
-      nsisTimes.push_back(t);
-      RemovePrivateTempFolder(target + "\\");
-    }
+bool Bench::InstallNsis(const Program& p, const std::string& target) {
+  DWORD exitCode = 0;
+  // /D= comes last and unquoted.
+  double t = RunProcess("\"" + p.path + "\" /S /D=" + target, work, exitCode);
+  bool ok = exitCode == 0 && SameFiles(files, target + "\\");
+  RemovePrivateTempFolder(target + "\\");
+  if (!ok) {
+    std::fprintf(stderr, "%s install failed (%lu)\n", p.label.c_str(), exitCode);
+    return false;
+  }
+  Add("nsis:" + p.key, p.label + " silent install (process)", t);
+  return true;
+}
 
-    target = work + "copy" + n + "\\";
-    copy.push_back(CopyAll(files, target));
+bool Bench::CopyFloor(const std::string& target) {
+  double t = CopyAll(files, target);
+  RemovePrivateTempFolder(target);
+  if (t <= 0) return false;
+  Add("copy", "CopyFileA of the files", t);
+  return true;
+}
+
+bool Bench::Round(int round) {
+  std::string n = std::to_string(round);
+  for (size_t i = 0; i < ours.size(); ++i) {
+    const Program& p = ours[i];
+    std::string target = work + p.key + n + "\\";
+    if (!InstallOurs(p, target)) return false;
+    // The patches go over the tree of the first installer.
+    if (i == 0 && !PatchOver(target)) return false;
     RemovePrivateTempFolder(target);
   }
+  for (const auto& p : ours)
+    if (!WithWindow(p, work + "window-" + p.key + n + "\\") || !DecodeOnly(p)) return false;
+  if (!LogOnly()) return false;
+  // The written route knows only HUF.
+  for (const auto& p : ours)
+    if (written && p.key == "huf" && !WrittenRoute(p, work + "written" + n + "\\")) return false;
+  if (!m_wizardProgram.empty() && !Wizard(work + "wizard" + n, round)) return false;
+  for (const auto& p : nsis)
+    if (!InstallNsis(p, work + "nsis-" + p.key + n)) return false;
+  return CopyFloor(work + "copy" + n + "\\");
+}
 
-  auto row = [&](const char* name, const std::vector<double>& v) {
-    if (v.empty()) return;
-    std::printf("%-34s", name);
-    for (double t : v) std::printf(" %6.2f", t);
-    std::printf("   median %6.2f s", Median(v));
-    if (!nsisTimes.empty()) std::printf("   %.2fx NSIS", Median(v) / Median(nsisTimes));
-    std::printf("   %.2fx CopyFileA\n", Median(v) / Median(copy));
-  };
+// over's median against under's; a target is an upper bound.
+void Bench::Ratio(const std::string& what, const std::string& over, const std::string& under,
+                  double target) const {
+  double a = MedianOf(over), b = MedianOf(under);
+  if (a <= 0 || b <= 0) return;
+  std::printf("  %-46s %6.3fx", what.c_str(), a / b);
+  if (target > 0) std::printf("   target <= %.2fx: %s", target, a / b <= target ? "met" : "MISSED");
+  std::printf("\n");
+}
+
+void Bench::Report() const {
+  double copy = MedianOf("copy"), lzma = MedianOf("nsis:lzma");
   std::printf("seconds per run:\n");
-  row("engine (process start to end)", engine);
-  row("engine (installation alone)", engineInside);
-  row("engine with a visible progress bar", engineWindow);
-  row("patch of every file (process)", patch);
-  row("patch of every file (patch alone)", patchInside);
-  row("the same and 100 new files (process)", grow);
-  row("wizard (click to finish page)", wizardTimes);
-  row("decoding the stream once, no output", decode);
-  row("the two log lines per entry alone", logOnly);
-  row("written route (process)", route);
-  row("NSIS silent install (process)", nsisTimes);
-  row("CopyFileA of the files", copy);
-  std::printf("patch against our installation of the same files: %.3fx (process), %.3fx (alone)\n",
-              Median(patch) / Median(engine), Median(patchInside) / Median(engineInside));
-  std::printf("engine peak memory: working set %.1f MiB, commit %.1f MiB\n", peakWs, peakCommit);
-  RemovePrivateTempFolder(work);
-  return 0;
+  for (const auto& r : m_rows) {
+    std::printf("%-44s", r.label.c_str());
+    for (double t : r.seconds) std::printf(" %6.2f", t);
+    double m = Median(r.seconds);
+    std::printf("   median %6.2f s", m);
+    if (lzma > 0) std::printf("   %5.2fx NSIS lzma", m / lzma);
+    std::printf("   %5.2fx CopyFileA\n", m / copy);
+  }
+  std::printf("ratios of the medians:\n");
+  Ratio("zstd install / NSIS solid lzma install", "install:zstd", "nsis:lzma", 0.6);
+  Ratio("zstd install / HUF install", "install:zstd", "install:huf", 1.0);
+  Ratio("zstd max install / NSIS solid lzma install", "install:zstd-max", "nsis:lzma");
+  Ratio("HUF install / NSIS solid lzma install", "install:huf", "nsis:lzma");
+  Ratio("NSIS solid lzma install / NSIS zlib install", "nsis:lzma", "nsis:zlib");
+  Ratio("patch / our installation (process)", "patch", "install:" + ours[0].key, 1.05);
+  Ratio("patch / our installation (alone)", "patch-inside", "inside:" + ours[0].key);
+  std::printf("engine peak memory (progress bar runs): working set %.1f MiB, commit %.1f MiB\n",
+              peakWs, peakCommit);
+}
+
+int Run(int argc, char** argv) {
+  Bench bench;
+  int repeat = 3;
+  for (int i = 3; i < argc; ++i) {
+    std::string a = argv[i];
+    if ((a == "--ours" || a == "--nsis") && i + 1 < argc)
+      (a == "--ours" ? bench.ours : bench.nsis).push_back(ParseProgram(argv[++i]));
+    else if (a == "--repeat" && i + 1 < argc)
+      repeat = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--written")
+      bench.written = true;
+    else if (a == "--wizard")
+      bench.wizard = true;
+  }
+  bench.files = ListCorpus(argv[2]);
+  uint64_t total = 0;
+  for (const auto& f : bench.files) total += f.size;
+  if (bench.files.empty()) {
+    std::fprintf(stderr, "no files in %s\n", argv[2]);
+    return 1;
+  }
+  std::printf("corpus: %zu files in %zu folders, %.1f MB; %d rounds\n", bench.files.size(),
+              CountFolders(bench.files), total / 1e6, repeat);
+  bench.work = CreatePrivateTempFolder();
+  bool ok = bench.Prepare();
+  for (int round = 0; ok && round < repeat; ++round) ok = bench.Round(round);
+  if (ok) bench.Report();
+  RemovePrivateTempFolder(bench.work);
+  return ok ? 0 : 1;
 }
 
 // Writes a file of size bytes: text-like and random blocks by turns.
@@ -556,7 +720,8 @@ int main(int argc, char** argv) {
     return Child(argv[2], argv[3], argv[4] + std::string("\\"), argv[5]);
   if (mode == "run" && argc >= 3) return Run(argc, argv);
   if (mode == "big" && argc == 3) return Big(argc, argv);
-  std::fprintf(stderr, "usage: bench_install run CORPUS [--nsis EXE] [--repeat N] [--written]\n"
+  std::fprintf(stderr, "usage: bench_install run CORPUS [--ours KEY=EXE]... [--nsis KEY=EXE]...\n"
+                       "                          [--repeat N] [--written] [--wizard]\n"
                        "       bench_install big MEGABYTES\n");
   return 2;
 }

@@ -4,8 +4,10 @@
 #include <array>
 #include <filesystem>
 #include <limits>
+#include <memory>
 
 #include "archive_end.h"
+#include "codec/zstd_encoder.h"
 #include "file_path.h"
 #include "huf_encoder.h"
 
@@ -75,11 +77,100 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(FilePath(a), FilePath(b), ec) && !ec;
 }
 
+// The stub's image, then zero bytes up to dataStart.
+bool WriteImage(StdioFile& stub, uint32_t padding, std::vector<uint8_t>& buffer, ByteSink& out) {
+  if (!ForEachBlock(stub, stub.Size(), buffer,
+                    [&](const uint8_t* data, size_t n) { return out.Write(data, n); }))
+    return false;
+  const uint8_t zeros[8] = {};
+  return !padding || out.Write(zeros, padding);
+}
+
+// Zero bytes behind the stub's image make the file's length a multiple of
+// 8, so that a signer appends its certificate table right behind the
+// archive, without padding of its own.
+uint32_t ImagePadding(uint64_t stubSize, uint64_t streamLength, const ArchiveTrailer& trailer) {
+  const uint64_t unpadded = stubSize + streamLength + SerializeTrailerRegion(trailer).size() + 4;
+  return uint32_t((8 - unpadded % 8) % 8);
+}
+
+BuildResult Built(const ArchiveTrailer& trailer, uint64_t payloadSize, uint64_t streamLength,
+                  uint32_t padding) {
+  BuildResult r;
+  r.ok = true;
+  r.payloadSize = payloadSize;
+  r.streamLength = streamLength;
+  r.dataStart = trailer.dataStart;
+  r.imagePadding = padding;
+  r.fileSize = r.dataStart + r.streamLength + SerializeTrailerRegion(trailer).size() + 4;
+  return r;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The zstd payload: the frame's length is known only once it is written, and
+// the padding in front of it depends on it; so the frame goes to a scratch
+// file first and is copied behind the stub.
+BuildResult BuildZstdProgram(StdioFile& stub, const std::vector<PayloadFile>& files,
+                             ArchiveTrailer& trailer, uint64_t payloadSize, ByteSink& out,
+                             const BuildProgress& progress, const std::string& scratchPath) {
+  if (scratchPath.empty()) return Fail("no scratch file for the zstd payload");
+  std::unique_ptr<std::FILE, FileCloser> scratch(OpenFile(scratchPath, "w+b"));
+  if (!scratch) return Fail("cannot create " + scratchPath);
+  struct Remove {
+    const std::string& path;
+    ~Remove() { RemoveFile(path); }
+  } removeScratch{scratchPath};
+
+  std::vector<uint8_t> buffer(kBlockSize);
+  uint64_t done = 0;
+  {
+    StdioSink sink(scratch.get());
+    const CodecBlock& codec = trailer.extension.codec;
+    ZstdEncoder encoder(sink, int(codec.level), codec.windowLog, payloadSize);
+    for (size_t i = 0; i < files.size(); ++i) {
+      const std::string& path = files[i].sourcePath;
+      StdioFile in(path);
+      if (!in.IsOpen() || in.Size() != trailer.entries[i].size)
+        return Fail(path + " changed while the program was being built");
+      bool read = ForEachBlock(in, in.Size(), buffer, [&](const uint8_t* data, size_t n) {
+        if (!encoder.Write(data, n)) return false;
+        done += n;
+        if (progress) progress(done, payloadSize);
+        return true;
+      });
+      if (!encoder.Error().empty()) return Fail(encoder.Error());
+      if (!read) return Fail("cannot read " + path);
+    }
+    if (!encoder.Finish()) return Fail(encoder.Error());
+  }
+  if (std::fflush(scratch.get()) != 0 || !SeekStdio(scratch.get(), 0, SEEK_END))
+    return Fail("cannot write " + scratchPath);
+  const int64_t end = TellStdio(scratch.get());
+  if (end < 0 || !SeekStdio(scratch.get(), 0, SEEK_SET)) return Fail("cannot read " + scratchPath);
+  const uint64_t streamLength = uint64_t(end);
+
+  const uint32_t padding = ImagePadding(stub.Size(), streamLength, trailer);
+  trailer.dataStart = uint32_t(stub.Size()) + padding;
+  if (!WriteImage(stub, padding, buffer, out)) return Fail("cannot write the output");
+  StdioSource source(scratch.get());
+  for (uint64_t left = streamLength; left;) {
+    size_t n = source.Read(buffer.data(), size_t(std::min<uint64_t>(left, buffer.size())));
+    if (n == 0) return Fail("cannot read " + scratchPath);
+    if (!out.Write(buffer.data(), n)) return Fail("cannot write the output");
+    left -= n;
+  }
+  if (!WriteTrailer(out, trailer)) return Fail("cannot write the output");
+  return Built(trailer, payloadSize, streamLength, padding);
+}
+
 } // namespace
 
 BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadFile>& files,
                          const ArchiveTrailer& trailerIn, ByteSink& out,
-                         const BuildProgress& progress) {
+                         const BuildProgress& progress, const std::string& scratchPath) {
   ArchiveTrailer trailer = trailerIn;
   trailer.entries.clear();
   uint64_t payloadSize = 0;
@@ -103,7 +194,16 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
     return Fail("the stub " + stubPath + " is signed; build from an unsigned stub and sign the " +
                 "program that is built");
   trailer.dataStart = uint32_t(stub.Size());
+  if (trailer.extension.codec.codec == PayloadCodec::Zstd) {
+    CodecBlock& codec = trailer.extension.codec;
+    if (codec.level < 1 || codec.level > uint32_t(kZstdMaxLevel))
+      return Fail("zstd level " + std::to_string(codec.level) + " is not one of 1..22");
+    codec.windowLog =
+        ZstdWindowLog(payloadSize, codec.windowLog ? codec.windowLog : kZstdDefaultWindowLog);
+  }
   if (std::string why = CheckTrailer(trailer); !why.empty()) return Fail(why);
+  if (trailer.extension.codec.codec == PayloadCodec::Zstd)
+    return BuildZstdProgram(stub, files, trailer, payloadSize, out, progress, scratchPath);
 
   std::vector<uint8_t> buffer(kBlockSize);
   const uint64_t total = 2 * payloadSize;
@@ -134,20 +234,11 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
     counts[i] = uint32_t(totals[i]);
   }
 
-  // Zero bytes behind the stub's image make the file's length a multiple of
-  // 8, so that a signer appends its certificate table right behind the
-  // archive, without padding of its own.
   const uint64_t streamLength = HufStreamLength(counts, kPayloadStreamName);
-  const uint64_t unpadded = stub.Size() + streamLength + SerializeTrailerRegion(trailer).size() + 4;
-  const uint32_t padding = uint32_t((8 - unpadded % 8) % 8);
+  const uint32_t padding = ImagePadding(stub.Size(), streamLength, trailer);
   trailer.dataStart = uint32_t(stub.Size()) + padding;
-
-  // The stub's image.
-  if (!ForEachBlock(stub, stub.Size(), buffer,
-                    [&](const uint8_t* data, size_t n) { return out.Write(data, n); }))
+  if (!WriteImage(stub, padding, buffer, out))
     return Fail("cannot copy the stub " + stubPath + " into the output");
-  const uint8_t zeros[8] = {};
-  if (padding && !out.Write(zeros, padding)) return Fail("cannot write the output");
 
   // Second pass: the code bits. A file that changed since the first pass
   // would no longer match the counts the stream starts with.
@@ -184,15 +275,7 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
                 " bytes long instead of " + std::to_string(streamLength));
 
   if (!WriteTrailer(out, trailer)) return Fail("cannot write the output");
-
-  BuildResult r;
-  r.ok = true;
-  r.payloadSize = payloadSize;
-  r.streamLength = stream.Written();
-  r.dataStart = trailer.dataStart;
-  r.imagePadding = padding;
-  r.fileSize = r.dataStart + r.streamLength + SerializeTrailerRegion(trailer).size() + 4;
-  return r;
+  return Built(trailer, payloadSize, stream.Written(), padding);
 }
 
 BuildResult BuildProgramFile(const std::string& stubPath, const std::vector<PayloadFile>& files,
@@ -207,7 +290,7 @@ BuildResult BuildProgramFile(const std::string& stubPath, const std::vector<Payl
   std::FILE* file = OpenFile(temp, "wb");
   if (!file) return Fail("cannot create " + temp);
   StdioSink sink(file);
-  BuildResult r = BuildProgram(stubPath, files, trailer, sink, progress);
+  BuildResult r = BuildProgram(stubPath, files, trailer, sink, progress, outPath + ".zst.part");
   if (std::fclose(file) != 0 && r.ok) r = Fail("cannot write " + temp);
   std::error_code ec;
   if (r.ok) {

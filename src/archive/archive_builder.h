@@ -44,12 +44,16 @@ constexpr std::string_view kPayloadStreamName = "";
 
 // Writes the program into `out`. The texts and options come from `trailer`;
 // its entries and dataStart are replaced by the files' sizes and names and
-// the padded stub's length. A signed stub is refused. Nothing is written when a check fails before
+// the padded stub's length. The codec block chooses the payload's codec: HUF
+// (the files are read twice, counts then code), or zstd at the block's level
+// with a window of at most 2^windowLog bytes (0: 32 MiB) that covers the
+// payload; the block then holds the window log used. A zstd frame is written to
+// scratchPath first and removed at the end. A signed stub is refused. Nothing is written when a check fails before
 // the first byte (texts too long, unsafe names, unreadable files, files of 4 GiB or more, a byte
 // value occurring 2^32 times or more).
 BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadFile>& files,
                          const ArchiveTrailer& trailer, ByteSink& out,
-                         const BuildProgress& progress = {});
+                         const BuildProgress& progress = {}, const std::string& scratchPath = {});
 
 // The same into a file: written under a temporary name beside outPath and
 // renamed at the end, so a failed build leaves no file behind.

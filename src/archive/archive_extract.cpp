@@ -7,8 +7,9 @@
 #include <memory>
 
 #include "archive_builder.h"
+#include "codec/decode_payload.h"
+#include "codec/zstd_decoder.h"
 #include "file_path.h"
-#include "huf_decoder.h"
 #include "huf_encoder.h"
 
 namespace archive {
@@ -45,22 +46,20 @@ CheckResult DecodeInto(RandomAccessFile& file, const ArchiveInfo& info, Explaini
       progress(done, length);
       return true;
     };
-  HufDecodeResult r = HufDecodeStream(source, length, sink, report);
+  const uint64_t expected = info.trailer.TotalSize();
+  DecodeResult r =
+      DecodePayload(info.trailer.extension.codec, source, length, expected, sink, report);
   if (!sink.error.empty()) return Fail(sink.error);
   switch (r.status) {
-  case HufDecodeResult::Ok:
+  case DecodeResult::Ok:
     break;
-  case HufDecodeResult::Damaged:
+  case DecodeResult::Damaged:
     return Fail("payload stream damaged: " + r.error);
-  case HufDecodeResult::WriteError:
+  case DecodeResult::WriteError:
     return Fail("cannot write the decoded payload");
-  case HufDecodeResult::Cancelled:
+  case DecodeResult::Cancelled:
     return Fail("cancelled");
   }
-  const uint64_t expected = info.trailer.TotalSize();
-  if (r.written != expected)
-    return Fail("payload stream decodes to " + std::to_string(r.written) +
-                " bytes, the entries hold " + std::to_string(expected));
   return Ok();
 }
 
@@ -197,7 +196,7 @@ CheckResult DecodeChecked(RandomAccessFile& file, const ArchiveInfo& info, Expla
                           const DecodeProgress& progress) {
   CheckedSink sink(next, info.trailer.TotalSize());
   CheckResult r = DecodeInto(file, info, sink, progress);
-  if (r.ok) {
+  if (r.ok && info.trailer.extension.codec.codec == PayloadCodec::Huf) {
     if (std::string why = sink.Mismatch(info.counts); !why.empty()) return Fail(why);
   }
   return r;
@@ -226,19 +225,28 @@ CheckResult OpenArchive(RandomAccessFile& file, ArchiveInfo& info) {
                 " bytes long, its fields take " + std::to_string(fields));
 
   const uint64_t length = info.layout.StreamLength();
+  uint8_t head[kHufCountsBytes] = {};
+  if (!file.ReadAt(info.layout.dataStart, head, size_t(std::min<uint64_t>(length, sizeof head))))
+    return Fail("cannot read the payload stream");
+  const bool zstdFrame = length >= 4 && LoadLE32(head) == kZstdFrameMagic;
+  const PayloadCodec codec = info.trailer.extension.codec.codec;
+  if (codec == PayloadCodec::Zstd) {
+    if (!zstdFrame) return Fail("payload stream is no zstd frame, the archive marks zstd");
+    return Ok();
+  }
+
   if (length < kHufCountsBytes)
     return Fail("payload stream is " + std::to_string(length) +
                 " bytes long, too short for its byte counts");
-  uint8_t header[kHufCountsBytes];
-  if (!file.ReadAt(info.layout.dataStart, header, sizeof header))
-    return Fail("cannot read the payload stream");
-  ParseHufCounts(header, info.counts);
+  ParseHufCounts(head, info.counts);
 
   uint64_t counted = 0;
   for (uint32_t c : info.counts) counted += c;
-  if (counted != info.trailer.TotalSize())
+  if (counted != info.trailer.TotalSize()) {
+    if (zstdFrame) return Fail("payload stream is a zstd frame, the archive marks HUF");
     return Fail("payload stream counts " + std::to_string(counted) + " bytes, the entries hold " +
                 std::to_string(info.trailer.TotalSize()));
+  }
   return Ok();
 }
 

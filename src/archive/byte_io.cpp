@@ -34,7 +34,7 @@ bool SeekStdio(std::FILE* file, int64_t offset, int whence) {
 #endif
 }
 
-static int64_t TellStdio(std::FILE* file) {
+int64_t TellStdio(std::FILE* file) {
 #ifdef _WIN32
   return _ftelli64(file);
 #else

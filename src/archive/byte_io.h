@@ -98,8 +98,10 @@ private:
   std::FILE* m_file;
 };
 
-// Seeks a stdio stream with a 64-bit offset (SEEK_SET/SEEK_END).
+// Seeks a stdio stream with a 64-bit offset (SEEK_SET/SEEK_END); tells its
+// position (-1 on error).
 bool SeekStdio(std::FILE* file, int64_t offset, int whence);
+int64_t TellStdio(std::FILE* file);
 
 // Little-endian helpers.
 inline uint32_t LoadLE32(const uint8_t* p) {

@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "codec/decode_payload.h"
 #include "huf_stream.h"
 #include "huf_table.h"
 
@@ -447,57 +448,200 @@ bool Decoder::Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit) {
   return !Failed();
 }
 
+// The table-driven decoder behind the payload decoder interface. Input is
+// gathered into the block buffer; each full block is decoded at once, and
+// what the caller's output has no room for waits in m_spill.
+class HufPayloadDecoder final : public PayloadDecoder {
+public:
+  explicit HufPayloadDecoder(uint64_t streamLength) : m_length(streamLength) {}
+  Status Decode(DecodeInput& in, DecodeOutput& out) override;
+
+private:
+  // Takes the block decoder's output: into the caller's buffer while it has
+  // room, the rest kept for the next calls.
+  class Spill final : public ByteSink {
+  public:
+    bool Write(const void* data, size_t n) override {
+      const auto* p = static_cast<const uint8_t*>(data);
+      size_t direct = kept.empty() ? std::min(n, out->size - out->pos) : 0;
+      if (direct) std::memcpy(out->data + out->pos, p, direct);
+      out->pos += direct;
+      kept.insert(kept.end(), p + direct, p + n);
+      return true;
+    }
+    // Moves kept bytes into the caller's buffer; true when none are left.
+    bool Drain() {
+      size_t n = std::min(kept.size() - keptPos, out->size - out->pos);
+      if (n) std::memcpy(out->data + out->pos, kept.data() + keptPos, n);
+      out->pos += n;
+      keptPos += n;
+      if (keptPos < kept.size()) return false;
+      kept.clear();
+      keptPos = 0;
+      return true;
+    }
+    DecodeOutput* out = nullptr;
+    std::vector<uint8_t> kept;
+    size_t keptPos = 0;
+  };
+
+  enum class Stage { Header, Name, Code, SkipCode, Final, Repeat, Done };
+
+  // Copies up to n bytes of input to dst (skips them with dst null).
+  size_t Take(DecodeInput& in, uint8_t* dst, uint64_t n) {
+    size_t take = size_t(std::min<uint64_t>(n, in.size - in.pos));
+    if (dst && take) std::memcpy(dst, in.data + in.pos, take);
+    in.pos += take;
+    m_consumed += take;
+    return take;
+  }
+  Status HeaderDone();
+  // A fault found while decoded bytes still wait: they go out first, as they
+  // would have from a decoder writing straight to its sink.
+  Status Fault(std::string why) {
+    m_fault = std::move(why);
+    return Status::Working;
+  }
+  Status Failed();
+  Status Finish(uint8_t validBits);
+
+  uint64_t m_length;
+  uint64_t m_consumed = 0;
+  Stage m_stage = Stage::Header;
+  Spill m_spill;
+  uint8_t m_head[kHufCountsBytes + 1];
+  size_t m_headFill = 0;
+  uint64_t m_nameLeft = 0;
+  uint64_t m_codeLeft = 0;
+  HufTree m_tree;
+  std::unique_ptr<Decoder> m_dec;
+  std::unique_ptr<uint8_t[]> m_buffer;
+  size_t m_bufferSize = 0;
+  size_t m_avail = 0;
+  uint64_t m_bitPos = 0; // within m_buffer
+  uint64_t m_repeatLeft = 0;
+  std::string m_fault;
+};
+
+PayloadDecoder::Status HufPayloadDecoder::HeaderDone() {
+  HufCounts counts;
+  ParseHufCounts(m_head, counts);
+  BuildHufTree(counts, m_tree);
+  m_nameLeft = m_head[kHufCountsBytes];
+  // The name field and the final valid-bit byte must fit.
+  if (m_length < sizeof m_head + m_nameLeft + 1)
+    return Damaged("stream of " + std::to_string(m_length) + " bytes is too short for its header");
+  m_codeLeft = m_length - sizeof m_head - m_nameLeft - 1;
+  m_stage = Stage::Name;
+  if (m_tree.symbolCount < 2) return Status::Working;
+  // The buffer holds the bytes the last block did not reach and a block.
+  m_bufferSize = size_t(std::min<uint64_t>(kBlockBytes, m_codeLeft + kInputMargin + 16));
+  m_buffer.reset(new uint8_t[m_bufferSize]);
+  m_dec = std::make_unique<Decoder>(m_tree, m_spill, m_bufferSize);
+  return Status::Working;
+}
+
+PayloadDecoder::Status HufPayloadDecoder::Failed() {
+  return Fault(HufLengthMismatch(m_dec->Produced(), m_tree.total, true));
+}
+
+PayloadDecoder::Status HufPayloadDecoder::Finish(uint8_t validBits) {
+  if (validBits > 8)
+    return Fault("last code byte has " + std::to_string(validBits) + " valid bits");
+  if (!m_dec) {
+    m_repeatLeft = m_tree.symbolCount == 1 ? m_tree.total : 0;
+    m_stage = Stage::Repeat;
+    return Status::Working;
+  }
+  // The final byte says how much of the last code byte counts.
+  uint64_t endBit = m_avail ? (m_avail - 1) * 8 + validBits : 0;
+  if (!m_dec->Block(m_buffer.get(), m_avail, m_bitPos) ||
+      !m_dec->Tail(m_buffer.get(), m_bitPos, endBit))
+    return Failed();
+  if (m_dec->Produced() != m_tree.total)
+    return Fault(HufLengthMismatch(m_dec->Produced(), m_tree.total, false));
+  m_stage = Stage::Done;
+  return Status::Working;
+}
+
+PayloadDecoder::Status HufPayloadDecoder::Decode(DecodeInput& in, DecodeOutput& out) {
+  m_spill.out = &out;
+  if (!Error().empty()) return Status::Damaged;
+  for (;;) {
+    if (!m_spill.Drain()) return Status::Working;
+    if (!m_fault.empty()) return Damaged(m_fault);
+    switch (m_stage) {
+    case Stage::Header:
+      if (m_length < sizeof m_head)
+        return Damaged("stream of " + std::to_string(m_length) +
+                       " bytes is too short for its header");
+      m_headFill += Take(in, m_head + m_headFill, sizeof m_head - m_headFill);
+      if (m_headFill < sizeof m_head) return Status::Working;
+      if (HeaderDone() == Status::Damaged) return Status::Damaged;
+      break;
+    case Stage::Name:
+      m_nameLeft -= Take(in, nullptr, m_nameLeft);
+      if (m_nameLeft) return Status::Working;
+      m_stage = m_dec ? Stage::Code : Stage::SkipCode;
+      break;
+    case Stage::SkipCode:
+      m_codeLeft -= Take(in, nullptr, m_codeLeft);
+      if (m_codeLeft) return Status::Working;
+      m_stage = Stage::Final;
+      break;
+    case Stage::Code: {
+      size_t got = Take(in, m_buffer.get() + m_avail,
+                        std::min<uint64_t>(m_codeLeft, m_bufferSize - m_avail));
+      m_codeLeft -= got;
+      m_avail += got;
+      if (m_codeLeft == 0) {
+        m_stage = Stage::Final;
+      } else if (m_avail >= kBlockInput) {
+        if (!m_dec->Block(m_buffer.get(), m_avail, m_bitPos)) {
+          Failed();
+          break;
+        }
+        // Keep the unread bytes for the next block.
+        size_t keep = size_t(m_bitPos / 8);
+        std::memmove(m_buffer.get(), m_buffer.get() + keep, m_avail - keep);
+        m_avail -= keep;
+        m_bitPos %= 8;
+      } else if (got == 0) {
+        return Status::Working;
+      }
+      break;
+    }
+    case Stage::Final: {
+      uint8_t validBits;
+      if (!Take(in, &validBits, 1)) return Status::Working;
+      if (Finish(validBits) == Status::Damaged) return Status::Damaged;
+      break;
+    }
+    case Stage::Repeat: {
+      size_t n = size_t(std::min<uint64_t>(m_repeatLeft, out.size - out.pos));
+      if (n) std::memset(out.data + out.pos, m_tree.root, n);
+      out.pos += n;
+      m_repeatLeft -= n;
+      if (m_repeatLeft) return Status::Working;
+      m_stage = Stage::Done;
+      break;
+    }
+    case Stage::Done:
+      return Status::Done;
+    }
+  }
+}
+
 } // namespace
+
+std::unique_ptr<PayloadDecoder> MakeHufDecoder(uint64_t streamLength) {
+  return std::make_unique<HufPayloadDecoder>(streamLength);
+}
 
 HufDecodeResult HufDecodeStream(ByteSource& in, uint64_t inLength, ByteSink& out,
                                 const std::function<bool(uint64_t)>& progress) {
-  HufStreamReader reader(in, inLength, progress);
-  HufCounts counts;
-  std::string error;
-  if (!reader.ReadHeader(counts, error)) return HufDamaged(error, 0);
-  HufTree tree;
-  BuildHufTree(counts, tree);
-  if (tree.symbolCount < 2) return HufDecodeWithoutCode(reader, tree, out);
-
-  // The buffer holds the bytes the last block did not reach and a block.
-  size_t bufferSize =
-      size_t(std::min<uint64_t>(kBlockBytes, reader.CodeLeft() + kInputMargin + 16));
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[bufferSize]);
-  uint8_t* input = buffer.get();
-  Decoder dec(tree, out, bufferSize);
-  size_t avail = 0;
-  uint64_t bitPos = 0; // within input
-  auto failed = [&]() {
-    if (dec.WriteFailed()) return HufWriteError(dec.Written());
-    return HufDamaged(HufLengthMismatch(dec.Produced(), tree.total, true), dec.Written());
-  };
-  for (;;) {
-    size_t got;
-    if (!reader.ReadCode(input + avail, kHufInputBlock, got))
-      return HufDamaged("stream ends early", dec.Written());
-    avail += got;
-    if (reader.CodeLeft() == 0) break;
-    if (avail >= kBlockInput) {
-      if (!dec.Block(input, avail, bitPos)) return failed();
-      // Keep the unread bytes for the next block.
-      size_t keep = size_t(bitPos / 8);
-      std::memmove(input, input + keep, avail - keep);
-      avail -= keep;
-      bitPos %= 8;
-    }
-    if (!reader.Progress()) return HufCancelled(dec.Written());
-  }
-  // The last block: the final byte says how much of the last code byte counts.
-  uint8_t validBits;
-  if (!HufReadFinal(reader, validBits, error)) return HufDamaged(error, dec.Written());
-  uint64_t endBit = avail ? (avail - 1) * 8 + validBits : 0;
-  if (!dec.Block(input, avail, bitPos) || !dec.Tail(input, bitPos, endBit)) return failed();
-  if (dec.Produced() != tree.total)
-    return HufDamaged(HufLengthMismatch(dec.Produced(), tree.total, false), dec.Written());
-  HufDecodeResult r;
-  r.written = dec.Written();
-  if (!reader.Progress()) return HufCancelled(r.written);
-  return r;
+  HufPayloadDecoder decoder(inLength);
+  return DecodePayload(decoder, in, inLength, out, progress);
 }
 
 } // namespace archive

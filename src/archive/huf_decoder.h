@@ -5,15 +5,19 @@
 #include <functional>
 #include <string>
 
+#include <memory>
+
 #include "byte_io.h"
+#include "codec/decode_result.h"
+#include "codec/payload_decoder.h"
 
 namespace archive {
 
-struct HufDecodeResult {
-  enum Status { Ok, Damaged, WriteError, Cancelled } status = Ok;
-  std::string error;    // English, for the log
-  uint64_t written = 0; // decoded bytes written
-};
+using HufDecodeResult = DecodeResult;
+
+// The table-driven decoder behind the payload decoder interface, for a
+// stream of streamLength bytes: HufDecodeStream's decoder.
+std::unique_ptr<PayloadDecoder> MakeHufDecoder(uint64_t streamLength);
 
 // Decodes one whole stream of inLength bytes from `in` into `out`.
 // progress(consumedInputBytes) is called about every 64 KiB of input and

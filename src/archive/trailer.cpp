@@ -74,6 +74,29 @@ bool IsPlainEntryName(const std::string& name) {
 
 namespace {
 
+// Deltas belong to patches, each to an entry of the directory that holds at
+// least a frame's bytes.
+bool DeltasFitDirectory(const ArchiveTrailer& t, std::string& why) {
+  const auto& deltas = t.extension.deltas;
+  if (deltas.empty()) return true;
+  if (t.IsInstaller()) {
+    why = "an installer with delta entries";
+    return false;
+  }
+  for (const DeltaRecord& d : deltas) {
+    if (d.entry >= t.entries.size()) {
+      why = "delta record for entry " + std::to_string(d.entry) + " of " +
+            std::to_string(t.entries.size());
+      return false;
+    }
+    if (t.entries[d.entry].size == 0) {
+      why = "delta entry [" + t.entries[d.entry].name + "] without bytes";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Bounds-checked reader over the trailer region held in memory.
 class RegionReader {
 public:
@@ -240,6 +263,7 @@ TrailerReadResult ReadRegion(RandomAccessFile& file, TrailerReadResult r, Archiv
   // An uninstall archive removes; it has the patch form and nothing to write.
   if (t.extension.uninstallList.present && (t.IsInstaller() || !t.entries.empty()))
     return Fail("uninstall list in an archive that carries files");
+  if (!DeltasFitDirectory(t, why)) return Fail(why);
   r.layout.dataStart = t.dataStart;
   return r;
 }

@@ -4,6 +4,8 @@
 
 namespace archive {
 
+static_assert(kDeltaBlockTag == FourCC("DELT"));
+
 namespace {
 
 std::string Hex(uint32_t v) {
@@ -48,6 +50,7 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
   }
   bool seenCodec = false;
   bool seenUninstaller = false;
+  bool seenDeltas = false;
   while (pos < size) {
     if (size - pos < 8) {
       error = "trailer region ends inside a block header";
@@ -82,6 +85,13 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
         return false;
       }
       if (!ReadUninstallList(body, length, extension.uninstallList, error)) return false;
+    } else if (tag == kDeltaBlockTag) {
+      if (seenDeltas) {
+        error = "two delta blocks";
+        return false;
+      }
+      seenDeltas = true;
+      if (!ReadDeltaBlock(body, length, extension.deltas, error)) return false;
     } else {
       error = "unknown trailer block " + Hex(tag);
       return false;
@@ -102,6 +112,7 @@ void AppendTrailerExtension(std::vector<uint8_t>& out, const TrailerExtension& e
   }
   AppendUninstallerBlock(out, extension.uninstaller);
   AppendUninstallList(out, extension.uninstallList);
+  AppendDeltaBlock(out, extension.deltas);
 }
 
 const char* PayloadCodecName(PayloadCodec codec) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "uninstall_blocks.h"
+#include "delta_block.h"
 
 namespace archive {
 
@@ -52,10 +53,13 @@ struct TrailerExtension {
   // and the list an uninstall archive carries.
   UninstallerBlock uninstaller;
   UninstallList uninstallList;
+  // Block "DELT" (delta_block.h): the entries carried as deltas, by index.
+  std::vector<DeltaRecord> deltas;
   bool operator==(const TrailerExtension&) const = default;
   // Nothing to write: a HUF payload and no other block.
   bool Empty() const {
-    return codec.codec == PayloadCodec::Huf && uninstaller.Empty() && !uninstallList.present;
+    return codec.codec == PayloadCodec::Huf && uninstaller.Empty() && !uninstallList.present &&
+           deltas.empty();
   }
 };
 

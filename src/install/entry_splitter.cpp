@@ -11,6 +11,12 @@ bool EntrySplitter::Fail(Stop why) {
 }
 
 bool EntrySplitter::CompleteCurrent() {
+  if (m_decoder && !m_decoder->Finish()) {
+    const bool fileFailed = m_decoder->OutputFailed();
+    if (fileFailed) m_policy.WriteFailed(m_current);
+    return Fail(fileFailed ? Stop::Failed : Stop::Damaged);
+  }
+  m_decoder = nullptr;
   m_bOpen = false;
   if (!m_file.Close()) {
     m_policy.WriteFailed(m_current);
@@ -39,6 +45,7 @@ bool EntrySplitter::OpenNext() {
       return false;
     }
     m_bOpen = true;
+    m_decoder = m_policy.DecoderFor(m_current, m_fileSink);
     m_left = m_entries[m_current].size;
     if (m_left > 0) return true;
     if (!CompleteCurrent()) return false;
@@ -55,16 +62,20 @@ bool EntrySplitter::Write(const void* data, size_t n) {
       if (!m_bOpen) return Fail(Stop::LengthMismatch);
     }
     size_t take = size_t(std::min<uint64_t>(n, m_left));
-    if (!m_file.Write(p, take)) {
-      m_policy.WriteFailed(m_current);
-      return Fail(Stop::Failed);
-    }
+    if (!WriteStored(p, take)) return false;
     p += take;
     n -= take;
     m_left -= take;
     if (m_left == 0 && !CompleteCurrent()) return false;
   }
   return true;
+}
+
+bool EntrySplitter::WriteStored(const void* data, size_t n) {
+  if (m_decoder ? m_decoder->Write(data, n) : m_file.Write(data, n)) return true;
+  const bool fileFailed = !m_decoder || m_decoder->OutputFailed();
+  if (fileFailed) m_policy.WriteFailed(m_current);
+  return Fail(fileFailed ? Stop::Failed : Stop::Damaged);
 }
 
 bool EntrySplitter::Finish() {
@@ -76,6 +87,7 @@ bool EntrySplitter::Finish() {
 void EntrySplitter::Abandon() {
   if (!m_bOpen) return;
   m_bOpen = false;
+  m_decoder = nullptr;
   m_file.Abort();
   m_policy.EntryAbandoned(m_current);
 }

@@ -12,6 +12,17 @@
 #include "archive/trailer.h"
 #include "install/file_streams.h"
 
+// What an entry's stored bytes pass through on their way into its file
+// when they are not its contents (a delta against the installed file).
+class EntryDecoder : public archive::ByteSink {
+public:
+  // After the entry's last stored byte: false when the result is not
+  // complete or not the one recorded.
+  virtual bool Finish() = 0;
+  // The failure was the file's (a full disk), not the stored bytes'.
+  virtual bool OutputFailed() const = 0;
+};
+
 class EntryPolicy {
 public:
   virtual ~EntryPolicy() = default;
@@ -26,13 +37,18 @@ public:
   // Writing or closing the entry's file failed (a full disk); it is
   // abandoned next.
   virtual void WriteFailed(size_t) {}
+  // Asked after OpenEntry: the decoder the entry's stored bytes go through
+  // into `file`, owned by the policy until the entry is written or
+  // abandoned; null when they are written as they are.
+  virtual EntryDecoder* DecoderFor(size_t, archive::ByteSink& file) { return nullptr; }
 };
 
 class EntrySplitter final : public archive::ByteSink {
 public:
   // Failed: a policy step or a write failed at FailedEntry(). LengthMismatch:
-  // the decoded bytes do not fill the entries exactly.
-  enum class Stop { None, Failed, Cancelled, LengthMismatch };
+  // the decoded bytes do not fill the entries exactly. Damaged: an entry's
+  // decoder refused its bytes.
+  enum class Stop { None, Failed, Cancelled, LengthMismatch, Damaged };
 
   EntrySplitter(const std::vector<archive::ArchiveEntry>& entries, EntryPolicy& policy)
       : m_entries(entries), m_policy(policy) {}
@@ -56,10 +72,23 @@ private:
   bool OpenNext();
   bool CompleteCurrent();
   bool Fail(Stop why);
+  bool WriteStored(const void* data, size_t n);
+
+  // The open entry's file as a sink, for its decoder.
+  class FileSink final : public archive::ByteSink {
+  public:
+    explicit FileSink(OutputFile& file) : m_file(file) {}
+    bool Write(const void* data, size_t n) override { return m_file.Write(data, n); }
+
+  private:
+    OutputFile& m_file;
+  };
 
   const std::vector<archive::ArchiveEntry>& m_entries;
   EntryPolicy& m_policy;
   OutputFile m_file;
+  FileSink m_fileSink{m_file};
+  EntryDecoder* m_decoder = nullptr;
   size_t m_current = 0; // the entry being written, or the next one
   size_t m_done = 0;
   bool m_bOpen = false;

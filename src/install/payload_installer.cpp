@@ -4,12 +4,14 @@
 
 #include <mbstring.h>
 
+#include <optional>
+
 #include "app/cancel.h"
 #include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/unattended.h"
-#include "archive/huf_decoder.h"
+#include "archive/codec/decode_payload.h"
 #include "framework/app.h"
 #include "framework/controls.h"
 #include "framework/file.h"
@@ -175,26 +177,46 @@ bool OpenStream(const InstallRequest& request, CFile& file) {
 
 } // namespace
 
+namespace {
+
+// The payload stream, decoded by the codec the archive names, into `sink`;
+// progress over [from, to] of the bar.
+archive::DecodeResult DecodeStream(const InstallRequest& request, CFileSource& source,
+                                   archive::ByteSink& sink, DecodeProgress& progress) {
+  const archive::ArchiveTrailer& trailer = *request.trailer;
+  return archive::DecodePayload(trailer.extension.codec, source, request.streamLength,
+                                trailer.TotalSize(), sink,
+                                [&](uint64_t done) { return progress(done); });
+}
+
+} // namespace
+
 // Only a stream that decodes to exactly the entries' bytes is installed, so a
 // damaged archive leaves the target as it was.
-InstallOutcome CheckPayload(const InstallRequest& request) {
+InstallOutcome CheckPayload(const InstallRequest& request, EntryPolicy* checker) {
   CFile file;
   if (!OpenStream(request, file)) return Failure(IDS_OPEN_FAILED, request.programPath);
   CFileSource source(file, request.streamLength);
-  CountingSink sink;
+  CountingSink counter;
+  std::optional<EntrySplitter> splitter;
+  if (checker) splitter.emplace(request.trailer->entries, *checker);
+  archive::ByteSink& sink = splitter ? static_cast<archive::ByteSink&>(*splitter) : counter;
   DecodeProgress progress(request.progress, request.streamLength, 0, kCheckShare);
-  archive::HufDecodeResult r = archive::HufDecodeStream(
-      source, request.streamLength, sink, [&](uint64_t done) { return progress(done); });
-  if (r.status == archive::HufDecodeResult::Cancelled) return Cancelled();
+  archive::DecodeResult r = DecodeStream(request, source, sink, progress);
+  if (splitter && r.status == archive::DecodeResult::Ok) splitter->Finish();
+  if (r.status == archive::DecodeResult::Cancelled ||
+      (splitter && splitter->StopReason() == EntrySplitter::Stop::Cancelled))
+    return Cancelled();
   if (source.ReadFailed()) return Failure(IDS_OPEN_FAILED, request.programPath);
-  const uint64_t expected = request.trailer->TotalSize();
-  if (r.status != archive::HufDecodeResult::Ok || sink.count != expected) {
-    if (r.status == archive::HufDecodeResult::Ok)
-      InstallLog("Damaged Archive [payload decodes to %llu bytes, the entries hold %llu]",
-                 static_cast<unsigned long long>(sink.count),
-                 static_cast<unsigned long long>(expected));
-    else
-      InstallLog("Damaged Archive [%s]", r.error.c_str());
+  if (splitter && splitter->StopReason() != EntrySplitter::Stop::None) {
+    // The checker has logged why an entry's bytes are not what they claim.
+    if (splitter->StopReason() == EntrySplitter::Stop::LengthMismatch)
+      InstallLog("Damaged Archive [payload does not decode to the entries' %llu bytes]",
+                 static_cast<unsigned long long>(request.trailer->TotalSize()));
+    return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
+  }
+  if (r.status != archive::DecodeResult::Ok) {
+    InstallLog("Damaged Archive [%s]", r.error.c_str());
     return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
   }
   return {};
@@ -208,9 +230,8 @@ InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy) 
   EntrySplitter splitter(entries, policy);
   DecodeProgress progress(request.progress, request.streamLength, kCheckShare,
                           DecodeProgress::kRange);
-  archive::HufDecodeResult r = archive::HufDecodeStream(
-      source, request.streamLength, splitter, [&](uint64_t done) { return progress(done); });
-  if (r.status == archive::HufDecodeResult::Ok) splitter.Finish();
+  archive::DecodeResult r = DecodeStream(request, source, splitter, progress);
+  if (r.status == archive::DecodeResult::Ok) splitter.Finish();
 
   switch (splitter.StopReason()) {
   case EntrySplitter::Stop::None:
@@ -219,15 +240,18 @@ InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy) 
     return Cancelled();
   case EntrySplitter::Stop::Failed:
     return Failure(IDS_OPEN_FAILED, entries[splitter.FailedEntry()].name);
+  case EntrySplitter::Stop::Damaged:
+    // A delta that checked out a moment ago: its reference has changed.
+    return Failure(IDS_OPEN_FAILED, entries[splitter.FailedEntry()].name);
   case EntrySplitter::Stop::LengthMismatch:
-    r.status = archive::HufDecodeResult::Damaged;
+    r.status = archive::DecodeResult::Damaged;
     break;
   }
-  if (r.status == archive::HufDecodeResult::Cancelled) {
+  if (r.status == archive::DecodeResult::Cancelled) {
     splitter.Abandon();
     return Cancelled();
   }
-  if (r.status != archive::HufDecodeResult::Ok) {
+  if (r.status != archive::DecodeResult::Ok) {
     // The stream checked out a moment ago: the program file cannot be read.
     splitter.Abandon();
     InstallLog("Unable to read from Archive");

@@ -41,7 +41,9 @@ InstallRequest OwnProgramRequest(const archive::ArchiveTrailer& trailer, uint64_
                                  const std::string& installPath, const std::string& caption,
                                  CWnd* owner, CStatic* statusText, CProgressCtrl* progress);
 
-enum class InstallResult { Completed, Cancelled, Failed };
+// Refused: a patch that was not made for the installed files; nothing is
+// written, and the message is the refusal's.
+enum class InstallResult { Completed, Cancelled, Failed, Refused };
 
 // What an installation came to; on failure the text of its message box.
 struct InstallOutcome {
@@ -63,7 +65,9 @@ InstallResult InstallPayload(const InstallRequest& request);
 InstallOutcome CheckEntryNames(const InstallRequest& request);
 // Decodes the whole stream without writing it (the first tenth of the bar):
 // only a stream that decodes to exactly the entries' bytes may be written.
-InstallOutcome CheckPayload(const InstallRequest& request);
+// With a checker, the entries go through it (a patch decodes its deltas and
+// checks their results); it must write nothing.
+InstallOutcome CheckPayload(const InstallRequest& request, EntryPolicy* checker = nullptr);
 // Decodes the stream once more straight from the program file and hands each
 // entry to the policy, in directory order (the rest of the bar). A failure of
 // the policy is string 1 with the entry's name.

@@ -47,6 +47,12 @@ void PatchDialog::ApplyPatch() {
     ReportFailure(m_hWnd, outcome.message, m_strCaption.c_str(), MB_ICONSTOP);
     EndDialog(-1);
     break;
+  case InstallResult::Refused:
+    // As a patch refused before its first page: nothing has been written.
+    m_bRefused = true;
+    AfxMessageBox(outcome.message, MB_OK);
+    PostQuitMessage(0);
+    break;
   case InstallResult::Cancelled:
     break;
   }

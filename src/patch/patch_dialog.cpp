@@ -85,6 +85,7 @@ void PatchDialog::ApplyPage() {
   m_bApplying = false;
   next.EnableWindow(TRUE);
   m_progress.ShowWindow(SW_HIDE);
+  if (m_bRefused) return;
 
   GetDlgItem(IDCANCEL).ShowWindow(SW_HIDE);
   m_readmeCheck.ShowWindow(SW_SHOW);

@@ -40,4 +40,6 @@ private:
 
   int m_nPage = -1;
   bool m_bApplying = false;
+  // The patch was not made for the installed files: the wizard closes.
+  bool m_bRefused = false;
 };

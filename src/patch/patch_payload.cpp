@@ -4,6 +4,8 @@
 
 #include <mbstring.h>
 
+#include <optional>
+
 #include "app/cancel.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
@@ -13,6 +15,7 @@
 #include "install/decode_progress.h"
 #include "install/entry_splitter.h"
 #include "install/temp_folder.h"
+#include "patch/delta_entries.h"
 #include "patch/replaced_files.h"
 #include "res/resource.h"
 
@@ -31,6 +34,8 @@ public:
   bool EntryWritten(size_t index) override;
   void EntryAbandoned(size_t index) override;
   void WriteFailed(size_t) override { InstallLog("Unable to write file"); }
+  // A delta is decoded against the installed file into the staged one.
+  EntryDecoder* DecoderFor(size_t index, archive::ByteSink& file) override;
 
 private:
   void LogCopy() const {
@@ -44,8 +49,9 @@ private:
   // Folders inside the staging folder: it goes as a whole.
   CreatedFolders m_stagingFolders;
   bool m_bNew = false;
-  std::string m_staged; // staging folder + N
-  std::string m_target; // installPath + N
+  std::optional<DeltaEntryDecoder> m_decoder; // the entry's, when it is a delta
+  std::string m_staged;                       // staging folder + N
+  std::string m_target;                       // installPath + N
 };
 
 bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
@@ -61,6 +67,8 @@ bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
   }
   switch (ReplacedFiles::Inspect(m_target)) {
   case ReplacedFiles::Found::Nothing:
+    // A delta needs its installed file; the checks saw it a moment ago.
+    if (archive::FindDelta(m_request.trailer->extension.deltas, index)) break;
     m_bNew = true;
     // Only a file made here is ever removed again.
     if (file.Create(m_target, CREATE_NEW)) {
@@ -83,12 +91,23 @@ bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
   return false;
 }
 
+EntryDecoder* PatchPolicy::DecoderFor(size_t index, archive::ByteSink& file) {
+  const archive::DeltaRecord* record =
+      archive::FindDelta(m_request.trailer->extension.deltas, index);
+  if (!record) return nullptr;
+  m_decoder.emplace(*record, m_target, &file);
+  return &*m_decoder;
+}
+
 bool PatchPolicy::EntryWritten(size_t) {
+  // The installed file is no longer mapped when it is replaced.
+  m_decoder.reset();
   LogCopy();
   return m_bNew || m_replaced.Replace(m_target, m_staged);
 }
 
 void PatchPolicy::EntryAbandoned(size_t) {
+  m_decoder.reset();
   // The installed file is untouched until its successor is complete; a new
   // one goes with the roll-back.
   if (!m_bNew) DeleteFileA(m_staged.c_str());
@@ -135,8 +154,15 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request) {
     request.progress->SetRange(0, DecodeProgress::kRange);
     request.progress->SetPos(0);
   }
-  // A damaged stream leaves the installation untouched.
-  outcome = CheckPayload(request);
+  // A patch made for other files, or a damaged stream, leaves the
+  // installation untouched.
+  const bool deltas = !request.trailer->extension.deltas.empty();
+  if (deltas) {
+    outcome = CheckDeltaReferences(request);
+    if (outcome.result != InstallResult::Completed) return outcome;
+  }
+  DeltaCheckPolicy checker(request);
+  outcome = CheckPayload(request, deltas ? &checker : nullptr);
   if (outcome.result != InstallResult::Completed) return outcome;
   if (g_bCancel) return Cancelled();
 

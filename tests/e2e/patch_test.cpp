@@ -36,6 +36,9 @@ protected:
   std::string Key() const { return "Software\\Tarnivex\\" + m_product; }
   std::string Title() const { return m_product + " - Version 3"; }
   std::string Installed(const std::string& name) const { return Target() + "\\" + name; }
+  // The patch tests run for either codec.
+  void DiffPatchApplies(const std::string& compression);
+  void FailingTreePatchRollsBack(const archive::CodecBlock& codec);
 
   // A patch to version 3 of this test's product.
   archive::ArchiveTrailer Patch() const {
@@ -431,7 +434,8 @@ DWORD RunMksetup(const std::vector<std::string>& args) {
   return code;
 }
 
-TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) {
+// A patch that mksetup.exe diff made, with the codec given.
+void PatchTest::DiffPatchApplies(const std::string& compression) {
   const Files release2 = {
       {"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"daten\\en\\text.txt", "en"}};
   InstallFiles(release2);
@@ -446,7 +450,7 @@ TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) {
   WriteTree(m_dir.File("release-3"), release3);
   ASSERT_EQ(RunMksetup({"diff", m_dir.File("release-2"), m_dir.File("release-3"), "-o", m_setup,
                         "--caption", kCaption, "--product", m_product, "--version", "3", "--stub",
-                        e2e::WindowsPath(e2e::StubPath())}),
+                        e2e::WindowsPath(e2e::StubPath()), "--compression", compression}),
             0u);
 
   Files now = PatchToTheEnd();
@@ -455,13 +459,27 @@ TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) {
   EXPECT_EQ(now, expected);
 }
 
+TEST_F(PatchTest, PatchThatMksetupDiffMadeOfTwoReleaseTreesApplies) { DiffPatchApplies("zstd"); }
+
+TEST_F(PatchTest, HufPatchThatMksetupDiffMadeApplies) { DiffPatchApplies("huf"); }
+
 TEST_F(PatchTest, TreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
+  FailingTreePatchRollsBack(archive::CodecBlock{});
+}
+
+TEST_F(PatchTest, ZstdTreePatchFailingOnItsLastEntryLeavesThePreviousTreeExactly) {
+  FailingTreePatchRollsBack(archive::CodecBlock{archive::PayloadCodec::Zstd, 19, 25});
+}
+
+void PatchTest::FailingTreePatchRollsBack(const archive::CodecBlock& codec) {
   // A folder stands where the last entry's file must go.
   InstallFiles({{"bin\\app.dll", "alt"}, {"daten\\de\\text.txt", "alt de"}});
   ASSERT_TRUE(CreateDirectoryA(Installed("daten\\zuletzt.txt").c_str(), nullptr));
   RecordInstallation(2);
   const Files before = Contents();
-  Build(Patch(),
+  archive::ArchiveTrailer patch = Patch();
+  patch.extension.codec = codec;
+  Build(patch,
         {Carried("daten\\de\\text.txt", "neu de"), Carried("plugins\\neu\\modul.dll", "modul"),
          Carried("bin\\app.dll", "neu"), Carried("daten\\zuletzt.txt", "neu")});
 
@@ -609,6 +627,118 @@ TEST_F(PatchTest, LogInTheProductFolderIsNeverOverwritten) {
   std::vector<std::string> log = Running().LogMessages();
   EXPECT_EQ(LinesStartingWith(log, {"Copying File"}).size(), 2u) << "the local log stays";
   EXPECT_EQ(Started(), StartedLine());
+}
+
+// Two releases of a product whose programs change a little: mksetup.exe
+// carries them as deltas against release 1.
+class DeltaPatchTest : public PatchTest {
+protected:
+  void SetUp() override {
+    PatchTest::SetUp();
+    const std::string program = e2e::ReadFileBytes(e2e::StubPath());
+    ASSERT_GT(program.size(), 100000u);
+    m_release1 = {{"bin\\app.dll", program},
+                  {"bin\\b.dll", program.substr(0, program.size() / 2)},
+                  {"liesmich.txt", "Version 1"}};
+    m_release2 = m_release1;
+    for (size_t i = 0; i < 40; ++i) m_release2["bin\\app.dll"][program.size() / 3 + i] ^= 0x5A;
+    m_release2["bin\\b.dll"].insert(1000, Noise(2000, 5)); // everything behind it moves
+    m_release2["liesmich.txt"] = "Version 2";
+    m_release2["neu.txt"] = "neu";
+  }
+  // setup.exe: the patch from release 1 to `release2`, to version 3.
+  void MakePatch(const Files& release2) {
+    WriteTree(m_dir.File("release-1"), m_release1);
+    WriteTree(m_dir.File("release-2"), release2);
+    ASSERT_EQ(RunMksetup({"diff", m_dir.File("release-1"), m_dir.File("release-2"), "-o", m_setup,
+                          "--caption", kCaption, "--product", m_product, "--version", "3", "--stub",
+                          e2e::WindowsPath(e2e::StubPath())}),
+              0u);
+    archive::StdioFile file(m_setup);
+    archive::ArchiveTrailer t;
+    archive::TrailerReadResult r = archive::ReadTrailer(file, t);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(t.extension.deltas.size(), 2u) << "both programs travel as deltas";
+    EXPECT_LT(r.layout.StreamLength(), m_release2.at("bin\\app.dll").size() / 20);
+  }
+  void ExpectRefusedFor(const std::string& name) {
+    ExpectRefusal("Die Datei \"" + name +
+                  "\" entspricht nicht der Version, f\xFCr die dieser Patch erstellt wurde. Die "
+                  "Installation kann nicht fortfahren.");
+  }
+
+  Files m_release1, m_release2;
+};
+
+TEST_F(DeltaPatchTest, TurnsRelease1IntoRelease2AndIsRefusedWhenAppliedAgain) {
+  InstallFiles(m_release1);
+  RecordInstallation(1);
+  MakePatch(m_release2);
+  Files expected = Contents();
+  for (const auto& [name, bytes] : m_release2) expected[name] = bytes;
+
+  Files now = PatchToTheEnd();
+  expected["install.log"] = now["install.log"];
+  expected["started.txt"] = StartedLine();
+  EXPECT_EQ(now, expected) << "release 2 byte for byte, no work folder left";
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
+
+  // Once more, with the version record lost: the installed files are no
+  // longer the ones the deltas were made against.
+  SetDword(Key(), "Version", 1);
+  DeleteFileA(m_dir.File("install.log").c_str());
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ExpectRefusedFor("bin\\app.dll");
+  EXPECT_EQ(Contents(), now);
+  EXPECT_EQ(Version(), 1u);
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
+}
+
+TEST_F(DeltaPatchTest, AnInstalledFileEditedSinceItsReleaseIsNamedAndNothingChanges) {
+  Files edited = m_release1;
+  edited["bin\\b.dll"][7] ^= 1;
+  InstallFiles(edited);
+  RecordInstallation(1);
+  MakePatch(m_release2);
+  const Files before = Contents();
+
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ExpectRefusedFor("bin\\b.dll");
+  EXPECT_EQ(Contents(), before);
+  EXPECT_EQ(Version(), 1u);
+  EXPECT_EQ(Started(), "");
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{}) << "temporary files left";
+  const std::vector<std::string> log = Running().LogMessages();
+  EXPECT_EQ(LinesStartingWith(log, {"Patch refused"}),
+            std::vector<std::string>{"Patch refused [" + Installed("bin\\b.dll") +
+                                     " is not the file the patch was made for: its SHA-256 "
+                                     "differs]"});
+  EXPECT_EQ(LinesStartingWith(log, {"Copying File"}), std::vector<std::string>{});
+}
+
+TEST_F(DeltaPatchTest, FailureAfterHalfTheEntriesPutsRelease1BackExactly) {
+  // A folder stands where the last entry, a new file, must go: the two
+  // deltas and the changed text are in place by then.
+  InstallFiles(m_release1);
+  ASSERT_TRUE(CreateDirectoryA(Installed("zuletzt.txt").c_str(), nullptr));
+  RecordInstallation(1);
+  Files release2 = m_release2;
+  release2["zuletzt.txt"] = "neu";
+  MakePatch(release2);
+  const Files before = Contents();
+
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, WelcomePage()));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ExpectBox(kCaption, Text(IDS_OPEN_FAILED, "zuletzt.txt"), IDOK);
+  ASSERT_TRUE(Running().WaitForExit());
+  EXPECT_EQ(Contents(), before);
+  EXPECT_EQ(Version(), 1u);
+  EXPECT_EQ(LinesStartingWith(Running().LogMessages(), {"Restoring File"}).size(), 3u);
 }
 
 } // namespace

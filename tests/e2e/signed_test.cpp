@@ -48,12 +48,28 @@ protected:
     EXPECT_EQ(r.layout.signaturePadding != 0, padding) << r.layout.signaturePadding;
   }
   std::string Installed(const std::string& name) const { return Target() + "\\" + name; }
+  // Signs setup.exe, installs it through the wizard and compares the files.
+  void SignAndInstall(const std::vector<e2e::Payload>& files);
 };
 
 TEST_F(SignedTest, SignedInstallerInstalls) {
   const std::vector<e2e::Payload> files = {ProductProgram(), Source("daten.txt", "Daten"),
                                            Source("leer.txt", "")};
   Build(Installer(), files);
+  SignAndInstall(files);
+}
+
+TEST_F(SignedTest, SignedZstdInstallerInstalls) {
+  const std::vector<e2e::Payload> files = {ProductProgram(),
+                                           Source("daten.txt", std::string(70000, 'D') + "Daten"),
+                                           Source("leer.txt", "")};
+  archive::ArchiveTrailer t = Installer();
+  t.extension.codec = {archive::PayloadCodec::Zstd, 19, 25};
+  Build(t, files);
+  SignAndInstall(files);
+}
+
+void SignedTest::SignAndInstall(const std::vector<e2e::Payload>& files) {
   Sign();
   Window dlg = Start();
   GoToDirectoryPage(dlg);

@@ -22,8 +22,16 @@ std::string RandomText(size_t n, unsigned seed, int alphabet = 256) {
   return s;
 }
 
-ArchiveTrailer Installer() {
+// The codecs the builder writes: HUF (the trailer's default), zstd at the
+// default level and at "max".
+const CodecBlock kHuf{};
+const CodecBlock kZstd19{PayloadCodec::Zstd, 19, 25};
+const CodecBlock kZstdMax{PayloadCodec::Zstd, 22, 27};
+const CodecBlock kCodecs[] = {kHuf, kZstd19, kZstdMax};
+
+ArchiveTrailer Installer(const CodecBlock& codec = kHuf) {
   ArchiveTrailer t;
+  t.extension.codec = codec;
   t.caption = "Beispiel Setup";
   t.productName = "Beispiel";
   t.hasReadme = 1;
@@ -73,17 +81,9 @@ CheckResult VerifyFile(const std::string& program) {
   return r.ok ? VerifyPayload(file, info) : r;
 }
 
-} // namespace
-
-TEST(ArchiveBuilder, RoundTripGivesTheVeryFiles) {
-  Product p;
-  p.Add("liesmich.txt", "Hallo Welt\r\n");
-  p.Add("leer.dat", "");
-  p.Add("gross.bin", RandomText(2'500'000, 2, 40)); // crosses the read blocks
-  p.Add("alle.bin", RandomText(70'000, 3));
-  p.Add("zuletzt leer", "");
-  std::string program = p.Build();
-
+// The program holds the stub, zero padding, the stream and the trailer, and
+// gives back the very files.
+void ExpectRoundTrip(Product& p, const std::string& program) {
   std::string bytes = ReadFile(program);
   std::string stub = ReadFile(p.stub);
   EXPECT_EQ(bytes.substr(0, stub.size()), stub);
@@ -106,15 +106,127 @@ TEST(ArchiveBuilder, RoundTripGivesTheVeryFiles) {
   for (const auto& f : p.files) EXPECT_EQ(out[f.name], ReadFile(f.sourcePath)) << f.name;
 }
 
+} // namespace
+
+TEST(ArchiveBuilder, RoundTripGivesTheVeryFiles) {
+  for (const CodecBlock& codec : kCodecs) {
+    SCOPED_TRACE(codec.level);
+    Product p;
+    p.Add("liesmich.txt", "Hallo Welt\r\n");
+    p.Add("leer.dat", "");
+    p.Add("gross.bin", RandomText(2'500'000, 2, 40)); // crosses the read blocks
+    p.Add("alle.bin", RandomText(70'000, 3));
+    p.Add("zuletzt leer", "");
+    ExpectRoundTrip(p, p.Build(Installer(codec)));
+  }
+}
+
+// The codec block names the codec and the window that covers the payload;
+// a HUF archive has none and its region ends at dataStart, as ever.
+TEST(ArchiveBuilder, CodecBlockMarksTheCodec) {
+  Product p;
+  p.Add("a.bin", RandomText(100'000, 12, 50));
+  for (const CodecBlock& codec : kCodecs) {
+    StdioFile file(p.Build(Installer(codec)));
+    EXPECT_FALSE(fs::exists(p.dir / "out.exe.zst.part")); // the frame's scratch file
+    ArchiveInfo info;
+    ASSERT_TRUE(OpenArchive(file, info).ok);
+    const CodecBlock& read = info.trailer.extension.codec;
+    EXPECT_EQ(read.codec, codec.codec);
+    EXPECT_EQ(read.level, codec.level);
+    ArchiveTrailer plain = info.trailer;
+    plain.extension = {};
+    const size_t fields = SerializeTrailerRegion(plain).size();
+    if (codec.codec == PayloadCodec::Huf) {
+      EXPECT_EQ(info.layout.regionSize, fields);
+      continue;
+    }
+    EXPECT_EQ(read.windowLog, 17u); // 128 KiB covers 100,000 bytes
+    EXPECT_EQ(info.layout.regionSize, fields + 4 + 8 + 12);
+    uint8_t magic[4];
+    ASSERT_TRUE(file.ReadAt(info.layout.dataStart, magic, 4));
+    EXPECT_EQ(LoadLE32(magic), 0xFD2FB528u);
+  }
+}
+
+// The marker and the stream must agree: a HUF stream marked zstd, or a zstd
+// frame without its marker, is refused.
+TEST(ArchiveVerify, MarkerAndStreamMustAgree) {
+  Product p;
+  p.Add("a.txt", RandomText(20'000, 13, 30));
+  for (const CodecBlock& codec : {kHuf, kZstd19}) {
+    std::string program = p.Build(Installer(codec));
+    StdioFile file(program);
+    ArchiveInfo info;
+    ASSERT_TRUE(OpenArchive(file, info).ok);
+    std::string bytes = ReadFile(program);
+    ArchiveTrailer swapped = info.trailer;
+    swapped.extension.codec = codec.codec == PayloadCodec::Huf ? kZstd19 : kHuf;
+    VectorSink region;
+    WriteTrailer(region, swapped);
+    bytes = bytes.substr(0, info.layout.regionStart) +
+            std::string(region.bytes.begin(), region.bytes.end());
+    WriteFile(p.dir / "swapped.exe", bytes);
+    CheckResult r = VerifyFile(p.dir / "swapped.exe");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(codec.codec == PayloadCodec::Huf ? "no zstd frame" : "marks HUF"),
+              std::string::npos)
+        << r.error;
+  }
+}
+
+TEST(ArchiveBuilder, ZstdLevelOutsideTheLibrarysIsRefused) {
+  Product p;
+  p.Add("a.txt", "a");
+  for (uint32_t level : {0u, 23u}) {
+    BuildResult r = BuildProgramFile(p.stub, p.files, Installer({PayloadCodec::Zstd, level, 25}),
+                                     p.dir / "out.exe");
+    EXPECT_FALSE(r.ok) << level;
+    EXPECT_FALSE(fs::exists(p.dir / "out.exe"));
+  }
+}
+
+TEST(ArchiveVerify, DetectsDamageInAZstdFrame) {
+  Product p;
+  p.Add("a.txt", RandomText(50'000, 5, 30));
+  p.Add("b.txt", RandomText(20'000, 6, 60));
+  std::string program = p.Build(Installer(kZstd19));
+  const std::string good = ReadFile(program);
+  StdioFile file(program);
+  ArchiveInfo info;
+  ASSERT_TRUE(OpenArchive(file, info).ok);
+  const size_t streamStart = info.trailer.dataStart;
+  const size_t regionStart = info.layout.regionStart;
+  for (size_t at :
+       {streamStart + 2, streamStart + 5, (streamStart + regionStart) / 2, regionStart - 1}) {
+    std::string bad = good;
+    bad[at] ^= 0x10;
+    WriteFile(p.dir / "bad.exe", bad);
+    EXPECT_FALSE(VerifyFile(p.dir / "bad.exe").ok) << at - streamStart;
+    fs::remove_all(p.dir / "x");
+    fs::create_directories(p.dir / "x");
+    StdioFile badFile(p.dir / "bad.exe");
+    ArchiveInfo badInfo;
+    if (OpenArchive(badFile, badInfo).ok) {
+      EXPECT_FALSE(ExtractPayload(badFile, badInfo, [&](const std::string& n) {
+                     return p.dir / ("x/" + n);
+                   }).ok);
+    }
+    EXPECT_TRUE(ListDir(p.dir / "x").empty()) << at - streamStart;
+  }
+  EXPECT_TRUE(VerifyFile(program).ok);
+}
+
 // Whatever the stream's length (and so the padding the image needs), the
 // program's length is a multiple of 8 and the program reads back.
 TEST(ArchiveBuilder, ProgramLengthIsAlwaysAMultipleOfEight) {
   std::set<uint32_t> paddings;
-  for (unsigned n = 0; n < 24; ++n) {
+  for (unsigned n = 0; n < 48; ++n) {
     Product p;
     p.Add("a.bin", RandomText(n * 13, n, 2 + int(n) * 10));
     p.Add("b.txt", std::string(n, 'b'));
-    BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.dir / "out.exe");
+    BuildResult r =
+        BuildProgramFile(p.stub, p.files, Installer(n % 2 ? kZstd19 : kHuf), p.dir / "out.exe");
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(fs::file_size(p.dir / "out.exe"), r.fileSize);
     EXPECT_EQ(r.fileSize % 8, 0u) << n;
@@ -123,7 +235,7 @@ TEST(ArchiveBuilder, ProgramLengthIsAlwaysAMultipleOfEight) {
     CheckResult check = VerifyFile(p.dir / "out.exe");
     EXPECT_TRUE(check.ok) << n << ": " << check.error;
   }
-  EXPECT_GT(paddings.size(), 4u);
+  EXPECT_GT(paddings.size(), 5u);
 }
 
 // The padding is the least that aligns: stubs of eight lengths in a row need
@@ -146,26 +258,30 @@ TEST(ArchiveBuilder, ImagePaddingIsTheLeastThatAligns) {
 }
 
 TEST(ArchiveBuilder, PayloadsWithoutCodeRoundTrip) {
-  for (const char* bytes : {"", "aaaaaaaaaaaaaa"}) {
-    Product p;
-    p.Add("a", bytes);
-    p.Add("b", "");
-    auto out = RoundTrip(p.Build(), p.dir);
-    EXPECT_EQ(out["a"], bytes);
-    EXPECT_EQ(out["b"], "");
+  for (const CodecBlock& codec : kCodecs) {
+    for (const char* bytes : {"", "aaaaaaaaaaaaaa"}) {
+      Product p;
+      p.Add("a", bytes);
+      p.Add("b", "");
+      auto out = RoundTrip(p.Build(Installer(codec)), p.dir);
+      EXPECT_EQ(out["a"], bytes);
+      EXPECT_EQ(out["b"], "");
+    }
+    Product none;
+    EXPECT_TRUE(VerifyFile(none.Build(Installer(codec))).ok);
   }
-  Product none;
-  EXPECT_TRUE(VerifyFile(none.Build()).ok);
 }
 
 TEST(ArchiveBuilder, SameInputsGiveTheSameBytes) {
   Product p;
   p.Add("a.txt", RandomText(10'000, 4, 20));
   p.Add("b.txt", "b");
-  ArchiveTrailer patch = Installer();
-  patch.installerFlag = 0;
-  for (const ArchiveTrailer& t : {Installer(), patch})
-    EXPECT_EQ(ReadFile(p.Build(t, "1.exe")), ReadFile(p.Build(t, "2.exe")));
+  for (const CodecBlock& codec : kCodecs) {
+    ArchiveTrailer patch = Installer(codec);
+    patch.installerFlag = 0;
+    for (const ArchiveTrailer& t : {Installer(codec), patch})
+      EXPECT_EQ(ReadFile(p.Build(t, "1.exe")), ReadFile(p.Build(t, "2.exe")));
+  }
 }
 
 TEST(ArchiveBuilder, FailedBuildLeavesNothing) {

@@ -41,11 +41,16 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   EXPECT_NE(r.out.find("signed             no\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("uninstaller        yes\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("publisher          Tarnivex Beispiel GmbH\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("compression        zstd 19, window 4 KiB\n"), std::string::npos) << r.out;
   r = RunMksetup({"list", "--json", dir / "setup.exe"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"kind\" : \"installer\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"uninstaller\" : true"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"publisher\" : \"Tarnivex Beispiel GmbH\""), std::string::npos) << r.out;
+  // The example takes the default codec; the window covers its few KiB.
+  EXPECT_NE(r.out.find("\"compression\" : \"zstd\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"compression_level\" : 19"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"window_log\" : 12"), std::string::npos) << r.out;
 
   r = RunMksetup({"verify", dir / "setup.exe"});
   EXPECT_EQ(r.status, 0) << r.err;

@@ -117,13 +117,14 @@ TEST_F(Releases, TreesAreComparedAnywhereWithRelativePaths) {
   EXPECT_EQ(diff.carried[1].sourcePath, newDir + "/plugins/de/neu.dll");
   EXPECT_EQ(diff.removed, (std::vector<std::string>{"bin\\weg\\nur alt.txt", "daten\\alt.txt"}));
 
-  // The patch carries them; a dry run lists them with their paths.
+  // The patch carries them; a dry run lists them with their paths and how
+  // they travel, in directory order.
   RunResult r = Diff({{"--dry-run", ""}, {"--readme", "daten/liste.txt"}});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "new      plugins\\de\\neu.dll\n"
-                   "new      \xC3\x84rger Ordner\\a b.txt\n"
-                   "changed  bin\\lib\\tief\\helper.dat\n"
-                   "readme   daten\\liste.txt\n");
+  EXPECT_EQ(r.out, "changed  bin\\lib\\tief\\helper.dat  whole 3 bytes\n"
+                   "readme   daten\\liste.txt  whole 6 bytes\n"
+                   "new      plugins\\de\\neu.dll  whole 1 bytes\n"
+                   "new      \xC3\x84rger Ordner\\a b.txt  whole 1 bytes\n");
   EXPECT_NE(r.err.find("warning: bin\\weg\\nur alt.txt is not in"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir / "p.exe"));
   ASSERT_EQ(Diff({{"--readme", "daten/liste.txt"}}).status, 0);
@@ -170,7 +171,9 @@ TEST_F(Releases, BuildsAPatchThatCarriesTheChangesAndItsTexts) {
   RunResult r = Diff({{"--license", dir / "lizenz.txt"}, {"--readme", "LIESMICH.TXT"}});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.substr(0, r.out.find("p.exe")),
-            "new      neu.dll\nchanged  prog.exe\nreadme   liesmich.txt\n" + dir / "");
+            "readme   liesmich.txt  whole 4 bytes\nnew      neu.dll  whole 100000 bytes\n"
+            "changed  prog.exe  whole 2 bytes\n" +
+                dir / "");
   EXPECT_NE(r.err.find("warning: weg.txt is not in"), std::string::npos) << r.err;
 
   archive::ArchiveInfo info = Read();
@@ -194,12 +197,43 @@ TEST_F(Releases, BuildsAPatchThatCarriesTheChangesAndItsTexts) {
   EXPECT_EQ(ReadFile(dir / "x/prog.exe"), "v2");
 }
 
+// zstd 19 unless --compression and --level say otherwise.
+TEST_F(Releases, CompressionAndLevelChooseTheCodec) {
+  Old("prog.exe", "v1");
+  New("prog.exe", std::string(50000, 'x') + "v2");
+  using archive::PayloadCodec;
+  const std::vector<
+      std::pair<std::vector<std::pair<std::string, std::string>>, archive::CodecBlock>>
+      cases = {
+          {{}, {PayloadCodec::Zstd, 19, 16}},
+          {{{"--level", "max"}}, {PayloadCodec::Zstd, 22, 16}},
+          {{{"--compression", "zstd"}, {"--level", "5"}}, {PayloadCodec::Zstd, 5, 16}},
+          {{{"--compression", "huf"}}, {}},
+      };
+  for (const auto& [options, codec] : cases) {
+    RunResult r = Diff(options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Read().trailer.extension.codec, codec) << (options.empty() ? "" : options[0].second);
+    EXPECT_EQ(RunMksetup({"verify", dir / "p.exe"}).status, 0);
+  }
+  for (const auto& options : std::vector<std::vector<std::pair<std::string, std::string>>>{
+           {{"--compression", "lzma"}},
+           {{"--level", "20"}},
+           {{"--compression", "huf"}, {"--level", "3"}}}) {
+    fs::remove(dir / "p.exe");
+    RunResult r = Diff(options);
+    EXPECT_NE(r.status, 0) << options[0].second;
+    EXPECT_NE(r.err.find(options.back().first), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "p.exe"));
+  }
+}
+
 TEST_F(Releases, DryRunListsWithoutBuilding) {
   Old("a.txt", "1");
   New("a.txt", "2");
   RunResult r = Diff({{"--dry-run", ""}});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "changed  a.txt\n");
+  EXPECT_EQ(r.out, "changed  a.txt  whole 1 bytes\n");
   EXPECT_FALSE(fs::exists(dir / "p.exe"));
 }
 

@@ -125,6 +125,14 @@ TEST(Manifest, EachErrorNamesItsKeyOrFile) {
       {"readme = true", "readme = 1", "shortcuts.readme: must be true or false"},
       {"readme = \"liesmich.txt\"\n", "", "shortcuts.readme: a readme link needs readme"},
       {"kind", "kind = = ", "m.toml:1:"},
+      {"version = 120", "version = 120\ncompression = \"lzma\"", "compression: must be"},
+      {"version = 120", "version = 120\ncompression = 1", "compression: must be"},
+      {"version = 120", "version = 120\ncompression_level = 0", "compression_level: must be 1"},
+      {"version = 120", "version = 120\ncompression_level = 20", "compression_level: must be 1"},
+      {"version = 120", "version = 120\ncompression_level = -3", "compression_level: must be 1"},
+      {"version = 120", "version = 120\ncompression_level = \"ultra\"", "compression_level"},
+      {"version = 120", "version = 120\ncompression = \"huf\"\ncompression_level = 3",
+       "compression_level: a level needs compression \"zstd\""},
   };
   for (const auto& c : cases) {
     Folder f;
@@ -167,4 +175,27 @@ TEST(Cp1252, ConvertsBothWays) {
     EXPECT_FALSE(Utf8ToCp1252(invalid, out, bad)) << invalid;
   Utf8ToCp1252("ab€ł", out, bad);
   EXPECT_EQ(bad, "'ł' (U+0142)");
+}
+
+// zstd at 19 unless the manifest says otherwise; "max" is level 22 with a
+// window of up to 128 MiB.
+TEST(Manifest, CompressionChoosesTheCodec) {
+  struct Case {
+    std::string keys;
+    archive::CodecBlock codec;
+  };
+  using archive::PayloadCodec;
+  const std::vector<Case> cases = {
+      {"", {PayloadCodec::Zstd, 19, 25}},
+      {"compression = \"zstd\"\n", {PayloadCodec::Zstd, 19, 25}},
+      {"compression_level = 3\n", {PayloadCodec::Zstd, 3, 25}},
+      {"compression = \"zstd\"\ncompression_level = \"max\"\n", {PayloadCodec::Zstd, 22, 27}},
+      {"compression = \"huf\"\n", {}},
+  };
+  for (const auto& c : cases) {
+    Folder f;
+    ManifestResult r = f.Load(c.keys + kBase);
+    ASSERT_TRUE(r.ok) << c.keys << (r.errors.empty() ? "" : r.errors[0]);
+    EXPECT_EQ(r.manifest.trailer.extension.codec, c.codec) << c.keys;
+  }
 }

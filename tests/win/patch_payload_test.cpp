@@ -17,11 +17,13 @@ namespace {
 
 using Tree = std::map<std::string, std::string>;
 
-class PatchPayloadTest : public ::testing::Test {
+// Every case for both payload codecs: HUF and zstd.
+class PatchPayloadTest : public ::testing::TestWithParam<archive::CodecBlock> {
 protected:
   void SetUp() override {
     g_bCancel = 0;
     m_target = m_scratch.Path() + "Produkt\\";
+    m_texts.extension.codec = GetParam();
     m_texts.installerFlag = 0;
   }
   void TearDown() override { g_bCancel = 0; }
@@ -62,7 +64,7 @@ protected:
   RecordingProgress m_progress;
 };
 
-TEST_F(PatchPayloadTest, ReplacesDeepFilesAddsNewFoldersAndLeavesNoWorkBehind) {
+TEST_P(PatchPayloadTest, ReplacesDeepFilesAddsNewFoldersAndLeavesNoWorkBehind) {
   Install({{"bin\\app.exe", "alt"}, {"daten\\de\\text.txt", "alt de"}, {"bleibt.txt", "b"}});
   std::vector<TestEntry> entries = {{"bin\\app.exe", RandomBytes(120000, 1)},
                                     {"daten\\de\\text.txt", "neu de"},
@@ -89,7 +91,7 @@ TEST_F(PatchPayloadTest, ReplacesDeepFilesAddsNewFoldersAndLeavesNoWorkBehind) {
   }
 }
 
-TEST_F(PatchPayloadTest, FailureOnTheLastEntryPutsTheTreeBackWithoutItsNewFolders) {
+TEST_P(PatchPayloadTest, FailureOnTheLastEntryPutsTheTreeBackWithoutItsNewFolders) {
   Install({{"bin\\app.exe", "alt"}, {"daten\\de\\text.txt", "alt de"}});
   ASSERT_TRUE(CreateDirectoryChain(m_target + "daten\\zuletzt.txt"));
   const Tree before = ListTree(m_target);
@@ -108,7 +110,7 @@ TEST_F(PatchPayloadTest, FailureOnTheLastEntryPutsTheTreeBackWithoutItsNewFolder
                                       "Removing Directory [" + m_target + "plugins]"}));
 }
 
-TEST_F(PatchPayloadTest, CancelInsideAnEntryOrADamagedStreamLeavesTheOldVersion) {
+TEST_P(PatchPayloadTest, CancelInsideAnEntryOrADamagedStreamLeavesTheOldVersion) {
   Tree old;
   std::vector<TestEntry> entries;
   for (int i = 0; i < 8; ++i) {
@@ -143,3 +145,9 @@ TEST_F(PatchPayloadTest, CancelInsideAnEntryOrADamagedStreamLeavesTheOldVersion)
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, PatchPayloadTest,
+    ::testing::Values(archive::CodecBlock{},
+                      archive::CodecBlock{archive::PayloadCodec::Zstd, 19, 25}),
+    [](const auto& info) { return std::string(archive::PayloadCodecName(info.param.codec)); });

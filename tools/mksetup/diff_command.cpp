@@ -11,9 +11,11 @@
 
 #include "archive/file_path.h"
 #include "commands.h"
+#include "compression.h"
 #include "cp1252.h"
 #include "entry_tree.h"
 #include "folder_walk.h"
+#include "patch_entries.h"
 #include "progress_bar.h"
 #include "trailer_text.h"
 
@@ -97,6 +99,7 @@ public:
               "), a file here; a patch cannot replace a folder by a file");
       if (earlier && SameBytes(earlier->source, file.source)) continue;
       (earlier ? m_diff.changed : m_diff.added).push_back(file.name);
+      if (earlier) m_diff.earlier.push_back({archive::PathString(earlier->source), file.name});
       m_diff.carried.push_back({archive::PathString(file.source), file.name});
     }
     for (const auto& [key, file] : old) {
@@ -119,10 +122,6 @@ const archive::PayloadFile* FindFile(const std::vector<archive::PayloadFile>& fi
   for (const auto& file : files)
     if (archive::SameEntryName(file.name, name)) return &file;
   return nullptr;
-}
-
-void PrintNames(const char* label, const std::vector<std::string>& names) {
-  for (const std::string& name : names) std::printf("%s %s\n", label, Cp1252ToUtf8(name).c_str());
 }
 
 // The patch's texts from the options; false (reported) when one is unusable.
@@ -167,7 +166,6 @@ bool PatchTrailer(const DiffOptions& options, const ReleaseDiff& diff, archive::
 void CarryReadme(const std::string& readme, ReleaseDiff& diff) {
   if (FindFile(diff.carried, readme)) return;
   const archive::PayloadFile& file = *FindFile(diff.released, readme);
-  std::printf("readme   %s\n", Cp1252ToUtf8(file.name).c_str());
   diff.carried.push_back(file);
   std::sort(diff.carried.begin(), diff.carried.end(),
             [](const archive::PayloadFile& a, const archive::PayloadFile& b) {
@@ -194,6 +192,16 @@ int RunDiff(const DiffOptions& options) {
   if (!diff.ok()) return 1;
   archive::ArchiveTrailer trailer;
   if (!PatchTrailer(options, diff, trailer)) return 1;
+  archive::CodecBlock& codec = trailer.extension.codec;
+  if (!ParseCodecName(options.compression, codec)) {
+    ReportError("diff: --compression must be zstd or huf");
+    return 1;
+  }
+  if (std::string error;
+      !options.level.empty() && !ParseCompressionLevel(options.level, codec, error)) {
+    ReportError("diff: --level: " + error);
+    return 1;
+  }
   if (diff.carried.empty()) {
     ReportError("the releases hold the same files: nothing to patch");
     return 1;
@@ -203,26 +211,31 @@ int RunDiff(const DiffOptions& options) {
                  "mksetup: warning: %s is not in %s; a patch cannot remove it, it stays "
                  "installed\n",
                  name.c_str(), options.newDir.c_str());
-  PrintNames("new     ", diff.added);
-  PrintNames("changed ", diff.changed);
   if (trailer.hasReadme) CarryReadme(trailer.readmeFile, diff);
+
+  // Changed files travel as deltas against the installed ones where that is
+  // smaller; their frames wait in a folder of their own until the build.
+  PatchEntries entries;
+  if (!PlanEntries(diff, !options.noDelta, entries)) return 1;
+  PrintEntries(entries);
   if (options.dryRun) return 0;
+  trailer.extension.deltas = entries.deltas;
 
   std::string stub;
   if (!FindStub(options.stub, stub)) return 1;
   ProgressBar bar("Building");
   archive::BuildResult r =
-      archive::BuildProgramFile(stub, diff.carried, trailer, options.output,
+      archive::BuildProgramFile(stub, entries.files, trailer, options.output,
                                 [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
   bar.Finish();
   if (!r.ok) {
     ReportError(r.error);
     return 1;
   }
-  std::printf("%s: patch to version %d, %zu files (%zu new, %zu changed), %" PRIu64
+  std::printf("%s: patch to version %d, %zu files (%zu new, %zu changed, %zu as deltas), %" PRIu64
               " bytes, stream %" PRIu64 " bytes (%s), %" PRIu64 " bytes in all\n",
               options.output.c_str(), options.version, diff.carried.size(), diff.added.size(),
-              diff.changed.size(), r.payloadSize, r.streamLength,
+              diff.changed.size(), entries.deltas.size(), r.payloadSize, r.streamLength,
               FormatRatio(r.streamLength, r.payloadSize).c_str(), r.fileSize);
   return 0;
 }

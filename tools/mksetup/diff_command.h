@@ -19,6 +19,7 @@ struct ReleaseDiff {
   std::vector<std::string> changed;
   std::vector<std::string> removed; // only in the earlier release (UTF-8): they stay installed
   std::vector<archive::PayloadFile> released; // every file of the later release
+  std::vector<archive::PayloadFile> earlier;  // the installed files the changed ones replace
   bool ok() const { return errors.empty(); }
 };
 
@@ -36,9 +37,12 @@ struct DiffOptions {
   std::string caption;
   std::string product;
   int version = -1;
-  std::string license; // a UTF-8 text file; empty: none
-  std::string readme;  // a file of the later release, opened after the patch
-  bool dryRun = false; // print what would be carried, build nothing
+  std::string license;              // a UTF-8 text file; empty: none
+  std::string readme;               // a file of the later release, opened after the patch
+  std::string compression = "zstd"; // or "huf"
+  std::string level;                // zstd: 1..19 or "max"; empty: 19
+  bool dryRun = false;              // print what would be carried, build nothing
+  bool noDelta = false;             // carry changed files whole
 };
 
 int RunDiff(const DiffOptions& options);

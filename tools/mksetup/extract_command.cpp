@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "archive/archive_extract.h"
 #include "archive/file_path.h"
@@ -46,9 +47,16 @@ int RunExtract(const std::string& program, const std::string& dir) {
     return 1;
   }
 
+  // A delta is no file without its reference: it is kept as the frame it is.
+  std::set<std::string> deltas;
+  for (const archive::DeltaRecord& d : info.trailer.extension.deltas)
+    deltas.insert(info.trailer.entries[d.entry].name);
   ProgressBar bar("Extracting");
   archive::CheckResult r = archive::ExtractPayload(
-      file, info, [&](const std::string& name) { return OutputPath(dir, name); },
+      file, info,
+      [&](const std::string& name) {
+        return OutputPath(dir, deltas.count(name) ? name + ".delta" : name);
+      },
       [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
   bar.Finish();
   if (!r.ok) {
@@ -56,6 +64,10 @@ int RunExtract(const std::string& program, const std::string& dir) {
     return 1;
   }
   std::printf("%zu files extracted into %s\n", info.trailer.entries.size(), dir.c_str());
+  if (!deltas.empty())
+    std::printf("%zu of them are deltas, kept as NAME.delta: zstd frames against the installed "
+                "file (zstd -d --long=28 --patch-from=INSTALLED NAME.delta)\n",
+                deltas.size());
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include "archive/archive_extract.h"
 #include "commands.h"
+#include "compression.h"
 #include "cp1252.h"
 #include "signature_text.h"
 
@@ -54,6 +55,7 @@ void PrintText(const archive::ArchiveInfo& info) {
                          : Utf8(t.extension.uninstaller.publisher));
   }
   const uint64_t payload = t.TotalSize();
+  row("compression", DescribeCompression(t.extension.codec));
   row("data start", std::to_string(info.layout.dataStart));
   row("stream length", std::to_string(info.layout.StreamLength()));
   row("payload",
@@ -61,7 +63,14 @@ void PrintText(const archive::ArchiveInfo& info) {
   row("ratio", FormatRatio(info.layout.StreamLength(), payload));
   row("signed", SignatureText(info.layout));
   std::printf("\n%12s  %s\n", "size", "name");
-  for (const auto& e : t.entries) std::printf("%12" PRIu32 "  %s\n", e.size, Utf8(e.name).c_str());
+  for (size_t i = 0; i < t.entries.size(); ++i) {
+    const auto& e = t.entries[i];
+    std::printf("%12" PRIu32 "  %s", e.size, Utf8(e.name).c_str());
+    if (const archive::DeltaRecord* d = archive::FindDelta(t.extension.deltas, i))
+      std::printf("  (delta, reference %" PRIu64 " bytes sha256 %s, result %" PRIu64 " bytes)",
+                  d->referenceSize, archive::Sha256Hex(d->referenceHash).c_str(), d->resultSize);
+    std::printf("\n");
+  }
 }
 
 void PrintJson(const archive::ArchiveInfo& info) {
@@ -96,10 +105,25 @@ void PrintJson(const archive::ArchiveInfo& info) {
   }
   if (t.hasReadme) j.insert("readme", Utf8(t.readmeFile));
   toml::array entries;
-  for (const auto& e : t.entries)
-    entries.push_back(toml::table{{"name", Utf8(e.name)}, {"size", int64_t(e.size)}});
+  for (size_t i = 0; i < t.entries.size(); ++i) {
+    const auto& e = t.entries[i];
+    toml::table entry{{"name", Utf8(e.name)}, {"size", int64_t(e.size)}};
+    if (const archive::DeltaRecord* d = archive::FindDelta(t.extension.deltas, i))
+      entry.insert("delta", toml::table{{"reference_size", int64_t(d->referenceSize)},
+                                        {"reference_sha256", archive::Sha256Hex(d->referenceHash)},
+                                        {"result_size", int64_t(d->resultSize)},
+                                        {"result_sha256", archive::Sha256Hex(d->resultHash)}});
+    entries.push_back(std::move(entry));
+  }
   j.insert("entries", std::move(entries));
   const uint64_t payload = t.TotalSize();
+  const archive::CodecBlock& codec = t.extension.codec;
+  j.insert("compression", archive::PayloadCodecName(codec.codec));
+  if (codec.codec == archive::PayloadCodec::Zstd) {
+    j.insert("compression_level", int64_t(codec.level));
+    j.insert("window_log", int64_t(codec.windowLog));
+    j.insert("window_size", int64_t(1) << codec.windowLog);
+  }
   j.insert("data_start", int64_t(info.layout.dataStart));
   j.insert("stream_length", int64_t(info.layout.StreamLength()));
   j.insert("payload_size", int64_t(payload));

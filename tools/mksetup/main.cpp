@@ -64,12 +64,19 @@ int main(int argc, char** argv) {
   diffCmd->add_option("--license", diff.license, "Text file (UTF-8) shown for acceptance");
   diffCmd->add_option("--readme", diff.readme,
                       "A file of NEW_DIR offered to open at the end (it need not change)");
-  diffCmd->add_flag("-n,--dry-run", diff.dryRun, "Only list the files the patch would carry");
+  diffCmd->add_option("--compression", diff.compression, "The payload's codec: zstd or huf")
+      ->capture_default_str();
+  diffCmd->add_option("--level", diff.level, "zstd level: 1..19 (default 19) or max");
+  diffCmd->add_flag("-n,--dry-run", diff.dryRun,
+                    "Only list the files the patch would carry, and how");
+  diffCmd->add_flag("--no-delta", diff.noDelta, "Carry changed files whole, not as deltas");
   diffCmd->footer("Both folder trees are compared: the files that are new or whose bytes\n"
                   "changed are carried, anywhere in the tree, under their paths below NEW_DIR\n"
                   "(\"bin\\app.exe\"). Names match ignoring letter case; files missing from\n"
                   "NEW_DIR stay installed. A file that became a folder (or the reverse) is an\n"
-                  "error.");
+                  "error. A changed file travels as a zstd delta against the installed one\n"
+                  "when that is smaller (both together at most 256 MiB); the patch then\n"
+                  "applies only where the installed file has the size and SHA-256 it had.");
 
   CLI11_PARSE(app, args.Count(), args.Words());
   if (*diffCmd) {

@@ -9,6 +9,7 @@
 #include <toml++/toml.h>
 
 #include "archive/file_path.h"
+#include "compression.h"
 #include "cp1252.h"
 #include "entry_tree.h"
 #include "file_names.h"
@@ -48,6 +49,9 @@ const char* const kManifestHelp =
   [plugin]    control = "..."  inf = "..."  registrar = "..."   plug-in files (carried)
   [shortcuts] start_menu_group, uninstall, readme, program = true|false
               present: a start-menu entry is offered, with these links
+  compression = "zstd" | "huf"       the payload's codec; default "zstd"
+  compression_level = 1..19 | "max"  zstd only; default 19 (window up to 32 MiB);
+                                     "max": level 22, window up to 128 MiB
 Texts are written in code page 1252; characters it lacks are errors.)";
 
 namespace {
@@ -56,7 +60,8 @@ using Keys = std::vector<std::string_view>;
 
 const Keys kTopKeys = {"kind",   "version",   "caption",   "product",          "license",
                        "readme", "files",     "reg_files", "start_menu_group", "program",
-                       "plugin", "shortcuts", "folders",   "uninstaller",      "publisher"};
+                       "plugin", "shortcuts", "folders",   "uninstaller",      "publisher",
+                       "compression", "compression_level"};
 const Keys kProgramKeys = {"file", "icon"};
 const Keys kPluginKeys = {"control", "inf", "registrar"};
 const Keys kShortcutKeys = {"start_menu_group", "uninstall", "readme", "program"};
@@ -180,10 +185,30 @@ private:
       m_refs.push_back({"readme", &t.readmeFile});
     }
     if (t.IsInstaller()) ReadInstallerKeys(root);
+    ReadCompression(root);
     ReadFiles(root);
     ReadFolders(root);
     CheckTree();
     CheckReferences();
+  }
+
+  void ReadCompression(const toml::table& root) {
+    archive::CodecBlock& codec = m_result.manifest.trailer.extension.codec;
+    codec = DefaultCompression();
+    if (const toml::node* node = root.get("compression")) {
+      const auto* name = node->as_string();
+      if (!name || !ParseCodecName(name->get(), codec))
+        return Error(node, "compression", "must be \"zstd\" or \"huf\"");
+    }
+    const toml::node* node = root.get("compression_level");
+    if (!node) return;
+    std::string level, error;
+    if (const auto* number = node->as_integer())
+      level = number->get() >= 0 ? std::to_string(number->get()) : "-";
+    else if (const auto* text = node->as_string())
+      level = text->get();
+    if (level.empty() || !ParseCompressionLevel(level, codec, error))
+      Error(node, "compression_level", error.empty() ? "must be 1 to 19 or \"max\"" : error);
   }
 
   void ReadVersion(const toml::table& root) {

@@ -3,6 +3,7 @@
 
 #include "archive/archive_extract.h"
 #include "commands.h"
+#include "compression.h"
 #include "entry_tree.h"
 #include "progress_bar.h"
 #include "signature_text.h"
@@ -53,6 +54,7 @@ int RunVerify(const std::string& program) {
   }
   std::printf("%s: sound, %zu entries, %" PRIu64 " bytes\n", program.c_str(),
               info.trailer.entries.size(), info.trailer.TotalSize());
+  std::printf("compression: %s\n", DescribeCompression(info.trailer.extension.codec).c_str());
   // The archive is checked; the signature itself is the signing tool's to check.
   std::printf("signed: %s\n", SignatureText(info.layout).c_str());
   return 0;
