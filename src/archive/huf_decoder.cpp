@@ -596,7 +596,10 @@ PayloadDecoder::Status HufPayloadDecoder::Decode(DecodeInput& in, DecodeOutput& 
       m_avail += got;
       if (m_codeLeft == 0) {
         m_stage = Stage::Final;
-      } else if (m_avail >= kBlockInput) {
+      } else if (m_avail >= kBlockInput - kHufInputBlock / 4) {
+        // The caller's input blocks hold the header too, so the code in
+        // them falls a little short of whole blocks: decode at most a
+        // quarter block early rather than a whole input block late.
         if (!m_dec->Block(m_buffer.get(), m_avail, m_bitPos)) {
           Failed();
           break;

@@ -51,28 +51,16 @@ bool HufStreamReader::ReadCode(uint8_t* dst, size_t n, size_t& got) {
 
 bool HufStreamReader::ReadFinal(uint8_t& validBits) { return ReadFull(&validBits, 1); }
 
-namespace {
-
-HufDecodeResult Result(HufDecodeResult::Status status, std::string error, uint64_t written) {
-  HufDecodeResult r;
-  r.status = status;
-  r.error = std::move(error);
-  r.written = written;
-  return r;
-}
-
-} // namespace
-
 HufDecodeResult HufDamaged(std::string why, uint64_t written) {
-  return Result(HufDecodeResult::Damaged, "damaged stream: " + std::move(why), written);
+  return MakeDecodeResult(HufDecodeResult::Damaged, "damaged stream: " + std::move(why), written);
 }
 
 HufDecodeResult HufCancelled(uint64_t written) {
-  return Result(HufDecodeResult::Cancelled, "decoding cancelled", written);
+  return MakeDecodeResult(HufDecodeResult::Cancelled, "decoding cancelled", written);
 }
 
 HufDecodeResult HufWriteError(uint64_t written) {
-  return Result(HufDecodeResult::WriteError, "cannot write the decoded data", written);
+  return MakeDecodeResult(HufDecodeResult::WriteError, "cannot write the decoded data", written);
 }
 
 bool WriteRepeated(ByteSink& out, uint8_t byte, uint64_t count, uint64_t& written) {

@@ -246,3 +246,22 @@ TEST(ZstdPayload, FuzzFindingHufStreamWithNothingSpilled) {
   ASSERT_EQ(r.status, DecodeResult::Ok) << r.error;
   EXPECT_TRUE(back == data);
 }
+
+// FuzzFinding (32-bit run): a frame with one byte changed whose sequence
+// offset points far before the output; libzstd's decoder forms the match
+// pointer before it checks it. The frame must be refused.
+TEST(ZstdPayload, FuzzFindingOffsetBeforeTheOutput) {
+  Bytes data = {0x1e, 0x1e, 0x1e, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                0x09, 0x00, 0x00, 0x00, 0x00, 0x00, 0x28, 0xff, 0xff, 0xff};
+  data.insert(data.end(), 12, 0x6f);
+  data.insert(data.end(), {0x20, 0x51});
+  Bytes frame = Frame(data, 1, 17);
+  frame[0x1e1e8dd7u % frame.size()] ^= 0x1f;
+  Bytes out;
+  DecodeResult r = Decode(frame, data.size(), out);
+  if (r.status == DecodeResult::Ok) {
+    EXPECT_TRUE(out == data);
+  } else {
+    EXPECT_EQ(r.status, DecodeResult::Damaged);
+  }
+}

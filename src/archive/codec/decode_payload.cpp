@@ -11,16 +11,8 @@ namespace {
 // reports, and so between two chances to cancel.
 constexpr size_t kDecodeOutputBlock = 64 * 1024;
 
-DecodeResult Result(DecodeResult::Status status, std::string error, uint64_t written) {
-  DecodeResult r;
-  r.status = status;
-  r.error = std::move(error);
-  r.written = written;
-  return r;
-}
-
 DecodeResult Damaged(std::string why, uint64_t written) {
-  return Result(DecodeResult::Damaged, "damaged stream: " + std::move(why), written);
+  return MakeDecodeResult(DecodeResult::Damaged, "damaged stream: " + std::move(why), written);
 }
 
 size_t ReadFull(ByteSource& in, uint8_t* dst, size_t n) {
@@ -67,7 +59,7 @@ DecodeResult DecodePayload(PayloadDecoder& decoder, ByteSource& in, uint64_t inL
       if (output.pos > expectedSize - std::min(expectedSize, written))
         return Damaged("decodes to more than the entries' " + Bytes(expectedSize), written);
       if (!out.Write(output.data, output.pos))
-        return Result(DecodeResult::WriteError, "cannot write the decoded data", written);
+        return MakeDecodeResult(DecodeResult::WriteError, "cannot write the decoded data", written);
       written += output.pos;
     }
     if (status == PayloadDecoder::Status::Damaged) return Damaged(decoder.Error(), written);
@@ -79,13 +71,14 @@ DecodeResult DecodePayload(PayloadDecoder& decoder, ByteSource& in, uint64_t inL
       if (expectedSize != UINT64_MAX && written != expectedSize)
         return Damaged("decodes to " + Bytes(written) + ", the entries hold " + Bytes(expectedSize),
                        written);
-      if (cancelled()) return Result(DecodeResult::Cancelled, "decoding cancelled", written);
-      return Result(DecodeResult::Ok, {}, written);
+      if (cancelled())
+        return MakeDecodeResult(DecodeResult::Cancelled, "decoding cancelled", written);
+      return MakeDecodeResult(DecodeResult::Ok, {}, written);
     }
     if (input.pos == input.size && consumed == inLength && output.pos == 0)
       return Damaged("stream ends early", written);
     if ((output.pos > 0 || input.pos == input.size) && cancelled())
-      return Result(DecodeResult::Cancelled, "decoding cancelled", written);
+      return MakeDecodeResult(DecodeResult::Cancelled, "decoding cancelled", written);
   }
 }
 

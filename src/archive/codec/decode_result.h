@@ -12,4 +12,13 @@ struct DecodeResult {
   uint64_t written = 0; // decoded bytes written
 };
 
+inline DecodeResult MakeDecodeResult(DecodeResult::Status status, std::string error,
+                                     uint64_t written) {
+  DecodeResult r;
+  r.status = status;
+  r.error = std::move(error);
+  r.written = written;
+  return r;
+}
+
 } // namespace archive
