@@ -1,11 +1,13 @@
 # The stub: the setup program that carries an archive behind its image.
 # Wizard and installation libraries are linked as they come into being.
-add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/app/setup_app.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/app/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/app/startup_entry.cpp)
+# The top of the house (src/top): the application object, which starts the
+# wizards, and the entry point.
+add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/top/setup_app.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/top/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/top/startup_entry.cpp)
 set_target_properties(setupstub PROPERTIES OUTPUT_NAME setupstub)
 # The stub decodes zstd payloads; it links the decoder alone.
 set_target_properties(setupstub PROPERTIES SETUP_ZSTD_DECODER_ONLY ON)
-foreach(lib setupwizard patchwizard installer dialogs)
+foreach(lib setupwizard patchwizard uninstaller installer dialogs)
   if(TARGET ${lib})
     target_link_libraries(setupstub PRIVATE ${lib})
   endif()
@@ -33,6 +35,13 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   add_test(NAME stub_imports COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
     -DFILE=$<TARGET_FILE:setupstub> -DALLOWED=${CMAKE_SOURCE_DIR}/cmake/stub-imports.txt
     -P ${CMAKE_SOURCE_DIR}/cmake/check-imports.cmake)
+  # Reproducible: a second build from scratch, in another folder, gives the
+  # same bytes.
+  add_test(NAME stub_reproducible COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}
+    -DREFERENCE=$<TARGET_FILE:setupstub> -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}
+    -DBUILD_TYPE=${CMAKE_BUILD_TYPE} -DWORK=${CMAKE_BINARY_DIR}/reproducible
+    -P ${CMAKE_SOURCE_DIR}/cmake/check-reproducible.cmake)
+  set_tests_properties(stub_reproducible PROPERTIES TIMEOUT 300)
   # The check itself, on a program that has both faults.
   add_executable(import_probe ${CMAKE_SOURCE_DIR}/tests/imports/probe.c)
   target_link_libraries(import_probe PRIVATE version kernel32)

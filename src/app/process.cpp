@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -32,6 +33,70 @@ bool RunProcess(const char* commandLine, bool noWait) {
   return result;
 }
 
+std::string SystemProgram(const char* fileName) {
+  char folder[MAX_PATH] = "";
+  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return "\"" + std::string(folder) + "\\" + fileName + "\"";
+}
+
+namespace {
+
+bool IsAbsoluteFolder(const std::string& folder) {
+  if (folder.size() >= 2 && folder[0] == '\\' && folder[1] == '\\') return true;
+  return folder.size() >= 3 && folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
+}
+
+// The system folder, the Windows folder and PATH's absolute folders, as a
+// list for SearchPathA. PATH's relative entries (".") would mean the current
+// folder.
+std::string SystemSearchPath() {
+  char folder[MAX_PATH] = "";
+  std::string list;
+  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) list.append(folder);
+  length = GetWindowsDirectoryA(folder, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) list.append(";").append(folder);
+  DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+  std::string path(size, '\0');
+  path.resize(size ? GetEnvironmentVariableA("PATH", path.data(), size) : 0);
+  for (size_t from = 0; from <= path.size();) {
+    size_t end = path.find(';', from);
+    if (end == std::string::npos) end = path.size();
+    std::string entry = path.substr(from, end - from);
+    if (IsAbsoluteFolder(entry)) list.append(";").append(entry);
+    from = end + 1;
+  }
+  return list;
+}
+
+} // namespace
+
+std::string QualifyCommandProgram(const std::string& command) {
+  size_t start = command.find_first_not_of(" \t");
+  if (start == std::string::npos) return {};
+  std::string program;
+  size_t rest;
+  if (command[start] == '"') {
+    size_t close = command.find('"', start + 1);
+    if (close == std::string::npos) close = command.size();
+    program = command.substr(start + 1, close - start - 1);
+    rest = close + 1;
+  } else {
+    rest = command.find_first_of(" \t", start);
+    if (rest == std::string::npos) rest = command.size();
+    program = command.substr(start, rest - start);
+  }
+  if (program.find_first_of("\\/:") != std::string::npos) return command;
+  if (program.empty()) return {};
+
+  char found[MAX_PATH] = "";
+  DWORD length =
+      SearchPathA(SystemSearchPath().c_str(), program.c_str(), ".exe", MAX_PATH, found, nullptr);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return "\"" + std::string(found) + "\"" + command.substr(std::min(rest, command.size()));
+}
+
 namespace {
 
 // The registered open command with every "%1" replaced by the document path.
@@ -52,6 +117,7 @@ bool OpenWithRegisteredProgram(const char* directory, const char* fileName) {
   if (type.empty()) return false;
   std::string command =
       ReadRegistryString(HKEY_CLASSES_ROOT, (type + "\\shell\\open\\command").c_str(), nullptr);
+  command = QualifyCommandProgram(command);
   if (command.empty()) return false;
   return RunProcess(FillOpenCommand(command, std::string(directory) + fileName).c_str(), true);
 }

@@ -56,6 +56,27 @@ std::string ReadRegistryString(HKEY root, const char* subKey, const char* valueN
   return result;
 }
 
+std::wstring ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* valueName) {
+  HKEY key;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+  std::wstring value;
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      (type == REG_SZ || type == REG_EXPAND_SZ) && size >= sizeof(wchar_t)) {
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                         &size) == ERROR_SUCCESS)
+      value = data.data();
+  }
+  RegCloseKey(key);
+  if (type != REG_EXPAND_SZ || value.empty()) return value;
+  DWORD n = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
+  if (n == 0) return value;
+  std::vector<wchar_t> expanded(n);
+  if (ExpandEnvironmentStringsW(value.c_str(), expanded.data(), n) == 0) return value;
+  return expanded.data();
+}
+
 DWORD ReadRegistryDword(HKEY root, const char* subKey, const char* valueName) {
   HKEY key = nullptr;
   if (RegOpenKeyA(root, subKey, &key) != ERROR_SUCCESS) return 0xFFFFFFFF;

@@ -11,6 +11,10 @@
 // value is missing or cannot be read. valueName null reads the default value.
 std::string ReadRegistryString(HKEY root, const char* subKey, const char* valueName);
 
+// The same through the wide API, for values the code page may not be able to
+// write (folders the system names).
+std::wstring ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* valueName);
+
 // The REG_DWORD value; 0xFFFFFFFF when it is missing, unreadable or of another type.
 DWORD ReadRegistryDword(HKEY root, const char* subKey, const char* valueName);
 

@@ -54,7 +54,9 @@ CertificateTable ReadCertificateTable(RandomAccessFile& file) {
   if (!ReadBytes(file, pe, head, size_t(kFileHeaderSize + needed))) return none;
   if (LoadLE32(optional + rvaCount) <= kSecurityDirectory) return none;
 
-  CertificateTable table;
+  CertificateTable table, unnamed;
+  unnamed.directoryEntry = pe + kFileHeaderSize + directories + 8 * kSecurityDirectory;
+  table.directoryEntry = unnamed.directoryEntry;
   const uint8_t* entry = optional + directories + 8 * kSecurityDirectory;
   table.offset = LoadLE32(entry);
   table.size = LoadLE32(entry + 4);
@@ -62,11 +64,11 @@ CertificateTable ReadCertificateTable(RandomAccessFile& file) {
   const uint64_t headersEnd = pe + kFileHeaderSize + optionalSize;
   if (table.size < kCertificateHeaderSize || table.offset % 8 != 0 || table.offset < headersEnd ||
       table.offset > size || table.size > size - table.offset)
-    return none;
+    return unnamed;
   uint8_t certificate[kCertificateHeaderSize];
-  if (!ReadBytes(file, table.offset, certificate, sizeof certificate)) return none;
+  if (!ReadBytes(file, table.offset, certificate, sizeof certificate)) return unnamed;
   const uint32_t length = LoadLE32(certificate);
-  if (length < kCertificateHeaderSize || length > table.size) return none;
+  if (length < kCertificateHeaderSize || length > table.size) return unnamed;
   return table;
 }
 

@@ -16,6 +16,9 @@ namespace archive {
 struct CertificateTable {
   uint64_t offset = 0; // file offset
   uint32_t size = 0;   // 0: the headers name none
+  // File offset of the security directory's 8 bytes in the headers, when the
+  // headers are sound enough to have one (also when no table is named).
+  uint64_t directoryEntry = 0;
   bool Present() const { return size != 0; }
 };
 

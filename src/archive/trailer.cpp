@@ -237,6 +237,9 @@ TrailerReadResult ReadRegion(RandomAccessFile& file, TrailerReadResult r, Archiv
     return Fail("data start " + std::to_string(t.dataStart) + " lies inside the trailer");
   std::string why;
   if (!ReadTrailerExtension(in.Here(), in.Remaining(), t.extension, why)) return Fail(why);
+  // An uninstall archive removes; it has the patch form and nothing to write.
+  if (t.extension.uninstallList.present && (t.IsInstaller() || !t.entries.empty()))
+    return Fail("uninstall list in an archive that carries files");
   r.layout.dataStart = t.dataStart;
   return r;
 }

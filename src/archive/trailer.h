@@ -71,6 +71,8 @@ struct ArchiveTrailer {
   TrailerExtension extension;
 
   bool IsInstaller() const { return installerFlag != 0; }
+  // The patch form with an uninstall list: the built-in uninstaller.
+  bool IsUninstaller() const { return !IsInstaller() && extension.uninstallList.present; }
   // Sum of the entry sizes: the length of the decoded payload.
   uint64_t TotalSize() const;
 };

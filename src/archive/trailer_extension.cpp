@@ -47,6 +47,7 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
     return false;
   }
   bool seenCodec = false;
+  bool seenUninstaller = false;
   while (pos < size) {
     if (size - pos < 8) {
       error = "trailer region ends inside a block header";
@@ -68,6 +69,19 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
       }
       seenCodec = true;
       if (!ReadCodecBlock(body, length, extension.codec, error)) return false;
+    } else if (tag == kUninstallerBlockTag) {
+      if (seenUninstaller) {
+        error = "two uninstaller blocks";
+        return false;
+      }
+      seenUninstaller = true;
+      if (!ReadUninstallerBlock(body, length, extension.uninstaller, error)) return false;
+    } else if (tag == kUninstallListTag) {
+      if (extension.uninstallList.present) {
+        error = "two uninstall lists";
+        return false;
+      }
+      if (!ReadUninstallList(body, length, extension.uninstallList, error)) return false;
     } else {
       error = "unknown trailer block " + Hex(tag);
       return false;
@@ -86,6 +100,8 @@ void AppendTrailerExtension(std::vector<uint8_t>& out, const TrailerExtension& e
     AppendLE32(out, extension.codec.level);
     AppendLE32(out, extension.codec.windowLog);
   }
+  AppendUninstallerBlock(out, extension.uninstaller);
+  AppendUninstallList(out, extension.uninstallList);
 }
 
 const char* PayloadCodecName(PayloadCodec codec) {

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "uninstall_blocks.h"
+
 namespace archive {
 
 constexpr uint32_t kExtensionMagic = 0x31585654; // "TVX1"
@@ -46,9 +48,15 @@ struct CodecBlock {
 
 struct TrailerExtension {
   CodecBlock codec;
+  // The built-in uninstaller (uninstall_blocks.h): the installer's option,
+  // and the list an uninstall archive carries.
+  UninstallerBlock uninstaller;
+  UninstallList uninstallList;
   bool operator==(const TrailerExtension&) const = default;
   // Nothing to write: a HUF payload and no other block.
-  bool Empty() const { return codec.codec == PayloadCodec::Huf; }
+  bool Empty() const {
+    return codec.codec == PayloadCodec::Huf && uninstaller.Empty() && !uninstallList.present;
+  }
 };
 
 // Reads the bytes behind dataStart (possibly none). False with an English

@@ -94,6 +94,8 @@ void ReportException(const std::string& text) {
 
 INT_PTR CDialog::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return OnInitDialog();
+  if (msg == WM_WINDOWPOSCHANGING && m_bHidden)
+    reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~UINT(SWP_SHOWWINDOW);
   if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
     if (LOWORD(wParam) == IDOK) {
       OnOK();

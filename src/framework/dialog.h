@@ -46,6 +46,8 @@ public:
 
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;
+  // The window never shows (an unattended run): it works as ever, unseen.
+  bool m_bHidden = false;
 
 protected:
   virtual void DoDataExchange(CDataExchange* pDX) {}

@@ -13,6 +13,8 @@ public:
   // '\'): none for a plain name. A name that is not a safe relative path
   // makes nothing and fails, whoever checked it before.
   bool CreateFoldersOf(const std::string& root, const std::string& name);
+  // Every folder made here, outermost first, without a trailing backslash.
+  const std::vector<std::string>& Created() const { return m_created; }
   // The folder that could not be made, after a failure.
   const std::string& Failed() const { return m_failed; }
 

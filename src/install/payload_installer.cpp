@@ -8,6 +8,7 @@
 #include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
+#include "app/unattended.h"
 #include "archive/codec/decode_payload.h"
 #include "framework/app.h"
 #include "framework/controls.h"
@@ -243,6 +244,36 @@ InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy) 
   return {};
 }
 
+void RecordWritten(const InstallRequest& request, const std::vector<std::string>& createdFolders,
+                   bool regRoutes) {
+  archive::UninstallList* list = request.record;
+  if (!list) return;
+  const archive::ArchiveTrailer& t = *request.trailer;
+  auto regFile = [&](const std::string& name) {
+    if (!regRoutes || !t.hasRegFiles) return false;
+    for (const auto& reg : t.regFiles)
+      if (SameName(name, reg)) return true;
+    return false;
+  };
+  auto pluginFile = [&](const std::string& name) {
+    return regRoutes && t.hasPlugin &&
+           (SameName(name, t.pluginInfFile) || SameName(name, t.pluginControlFile) ||
+            SameName(name, t.pluginRegistrar));
+  };
+  for (const auto& entry : t.entries) {
+    if (pluginFile(entry.name)) continue;
+    list->Add(archive::UninstallItemKind::File, (regFile(entry.name) ? "Reg\\" : "") + entry.name);
+  }
+  const std::string& root = request.installPath; // ends in '\'
+  const std::string self = root.substr(0, root.size() - 1);
+  for (const std::string& folder : createdFolders) {
+    if (SameName(folder, self))
+      list->Add(archive::UninstallItemKind::InstallFolder, "");
+    else if (folder.size() > root.size() && SameName(folder.substr(0, root.size()), root))
+      list->Add(archive::UninstallItemKind::Folder, folder.substr(root.size()));
+  }
+}
+
 InstallOutcome CheckEntryNames(const InstallRequest& request) {
   // The reader has checked the names already; nothing outside the target
   // folder is ever written, whoever filled the trailer.
@@ -312,7 +343,10 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
   // empty; the files already in place stay, and so do their folders.
   CreatedFolders folders;
   outcome = InstallEntries(request, folders);
-  if (outcome.result != InstallResult::Completed) folders.RemoveEmpty();
+  if (outcome.result != InstallResult::Completed)
+    folders.RemoveEmpty();
+  else
+    RecordWritten(request, folders.Created(), true);
   return outcome;
 }
 
@@ -320,7 +354,7 @@ InstallResult InstallPayload(const InstallRequest& request) {
   InstallOutcome outcome = RunPayloadInstallation(request);
   if (outcome.result == InstallResult::Failed) {
     HWND owner = request.owner ? request.owner->GetSafeHwnd() : nullptr;
-    MessageBoxA(owner, outcome.message.c_str(), request.caption.c_str(), MB_OK | MB_ICONSTOP);
+    ReportFailure(owner, outcome.message, request.caption.c_str(), MB_OK | MB_ICONSTOP);
   }
   return outcome.result;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/trailer.h"
 
@@ -28,6 +29,9 @@ struct InstallRequest {
   CProgressCtrl* progress;
   std::wstring programFile = {}; // the program file, opened through the wide API;
                                  // when empty, programPath is opened
+  // When set, a complete run adds to it the files it wrote and the folders
+  // it made (for the built-in uninstaller).
+  archive::UninstallList* record = nullptr;
 };
 
 // A request for the archive of this program's own file: its paths, the
@@ -64,3 +68,9 @@ InstallOutcome CheckPayload(const InstallRequest& request);
 // entry to the policy, in directory order (the rest of the bar). A failure of
 // the policy is string 1 with the entry's name.
 InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy);
+// Adds to request.record (when set) every entry where it was written (with
+// Reg files in "Reg\" when regRoutes, plug-in files left out) and the
+// folders made: those inside the installation folder by their relative
+// names, the installation folder itself as such.
+void RecordWritten(const InstallRequest& request, const std::vector<std::string>& createdFolders,
+                   bool regRoutes);

@@ -8,8 +8,10 @@
 
 #include <vector>
 
-#include "app/install_log.h"
+#include "app/folder_path.h"
 #include "app/load_formatted.h"
+#include "app/registry.h"
+#include "app/unattended.h"
 #include "dialogs/shortcut_options_dialog.h"
 #include "framework/code_page.h"
 #include "install/directory_chain.h"
@@ -33,13 +35,16 @@ struct ShortcutChoice {
 
 bool AskYesNo(const ShortcutRequest& r, const std::string& question) {
   HWND owner = r.parent ? r.parent->GetSafeHwnd() : nullptr;
-  return MessageBoxA(owner, question.c_str(), r.caption.c_str(), MB_YESNO | MB_ICONQUESTION) ==
-         IDYES;
+  return AskUser(owner, question, r.caption.c_str(), MB_YESNO | MB_ICONQUESTION, IDYES) == IDYES;
 }
 
 ShortcutChoice AskForShortcuts(const ShortcutRequest& r) {
   ShortcutChoice choice;
-  if (r.hasProgram && r.hasStartMenu) {
+  if (IsSilent()) {
+    // What the options dialog offers, both ticked.
+    choice.desktop = r.hasProgram;
+    choice.startMenu = r.hasStartMenu;
+  } else if (r.hasProgram && r.hasStartMenu) {
     ShortcutOptionsDialog options(r.parent);
     options.m_bDesktop = 1;
     options.m_bStartMenu = 1;
@@ -79,8 +84,10 @@ public:
   bool Ready() const { return m_link && m_file; }
   IShellLinkA* operator->() const { return m_link; }
 
-  // Writes the link as "folder\name.lnk", replacing one of the same name.
-  void Save(const std::string& folder, const std::string& name) const {
+  // Writes the link as "folder\name.lnk", replacing one of the same name,
+  // and records it.
+  void Save(const std::string& folder, const std::string& name,
+            archive::UninstallList* record) const {
     std::string path = folder + "\\" + name + ".lnk";
     // Sized to the path, so a long one is converted whole; whether the
     // system can then save it is its own affair.
@@ -88,7 +95,9 @@ public:
     if (length <= 0) return;
     std::vector<wchar_t> widePath(static_cast<size_t>(length));
     if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath.data(), length) != length) return;
-    m_file->Save(widePath.data(), TRUE);
+    if (SUCCEEDED(m_file->Save(widePath.data(), TRUE)) && record &&
+        archive::IsSafeAbsolutePath(path))
+      record->Add(archive::UninstallItemKind::Shortcut, path);
   }
 
 private:
@@ -115,45 +124,15 @@ void SetProgramTarget(const ShellLink& link, const ShortcutRequest& r) {
   link->SetIconLocation((r.installPath + r.iconFile).c_str(), 0);
 }
 
-// The folder's value as the registry holds it, in full: the code page may
-// not be able to write it.
-std::wstring ReadShellFolderValue(const wchar_t* name) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellFoldersW, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return {};
-  std::wstring value;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      (type == REG_SZ || type == REG_EXPAND_SZ) && size >= sizeof(wchar_t)) {
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
-        ERROR_SUCCESS)
-      value = data.data();
-  }
-  RegCloseKey(key);
-  if (type != REG_EXPAND_SZ || value.empty()) return value;
-  DWORD n = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
-  if (n == 0) return value;
-  std::vector<wchar_t> expanded(n);
-  if (ExpandEnvironmentStringsW(value.c_str(), expanded.data(), n) == 0) return value;
-  return expanded.data();
-}
-
 // The folder in a form the code page can write. An empty shell folder would
 // put the links at the root of the drive; they are left out instead. So
 // are they when the folder has no such form: the user is told.
 std::string ShellFolder(const ShortcutRequest& r, const wchar_t* name) {
-  std::wstring folder = ReadShellFolderValue(name);
+  // Read in full: the code page may not be able to write it.
+  std::wstring folder = ReadRegistryStringW(HKEY_CURRENT_USER, kShellFoldersW, name);
   if (folder.empty()) return {};
-  std::string path = CodePagePath(folder);
-  if (path.empty()) {
-    std::string shown = ToDisplayText(folder);
-    InstallLog("Shell folder not usable [%s]", shown.c_str());
-    HWND owner = r.parent ? r.parent->GetSafeHwnd() : nullptr;
-    MessageBoxA(owner, LoadFormatted(IDS_OPEN_FAILED, shown.c_str()).c_str(), r.caption.c_str(),
-                MB_OK | MB_ICONSTOP);
-  }
-  return path;
+  return UsableFolder(folder, "Shell folder", r.parent ? r.parent->GetSafeHwnd() : nullptr,
+                      r.caption);
 }
 
 void CreateDesktopShortcut(const ShortcutRequest& r) {
@@ -162,7 +141,7 @@ void CreateDesktopShortcut(const ShortcutRequest& r) {
   ShellLink link;
   if (!link.Ready()) return;
   SetProgramTarget(link, r);
-  link.Save(desktop, r.productName);
+  link.Save(desktop, r.productName, r.record);
 }
 
 void CreateStartMenuEntry(const ShortcutRequest& r) {
@@ -172,7 +151,12 @@ void CreateStartMenuEntry(const ShortcutRequest& r) {
   folder += "\\" + r.productName;
   // Every level is tried; a folder that cannot be made shows as links that
   // are not saved.
-  CreateEveryDirectory(folder);
+  std::vector<std::string> created;
+  if (!CreateDirectoryChain(folder, created)) CreateEveryDirectory(folder);
+  if (r.record)
+    for (const std::string& made : created)
+      if (archive::IsSafeAbsolutePath(made))
+        r.record->Add(archive::UninstallItemKind::ShortcutFolder, made);
 
   ShellLink link;
   if (!link.Ready()) return;
@@ -180,7 +164,7 @@ void CreateStartMenuEntry(const ShortcutRequest& r) {
   // carries over into another link.
   if (r.programShortcut) {
     SetProgramTarget(link, r);
-    link.Save(folder, r.productName);
+    link.Save(folder, r.productName, r.record);
   }
   if (r.readmeShortcut) {
     std::string readme = r.installPath + r.readmeFile;
@@ -188,20 +172,25 @@ void CreateStartMenuEntry(const ShortcutRequest& r) {
     link->SetDescription(LoadFormatted(IDS_README, nullptr).c_str());
     link->SetIconLocation(readme.c_str(), 0);
     link->SetWorkingDirectory(FolderOf(readme).c_str());
-    link.Save(folder, LoadFormatted(IDS_README, nullptr));
+    link.Save(folder, LoadFormatted(IDS_README, nullptr), r.record);
   }
   if (r.uninstallShortcut) {
-    std::string program = r.installPath + r.exeName;
+    std::string program = r.uninstaller.empty() ? r.installPath + r.exeName : r.uninstaller;
     link->SetPath(program.c_str());
-    link->SetArguments("-uninstall");
+    link->SetArguments(r.uninstaller.empty() ? "-uninstall" : "");
     link->SetDescription(LoadFormatted(IDS_UNINSTALL, nullptr).c_str());
     link->SetIconLocation(program.c_str(), 0);
     link->SetWorkingDirectory(FolderOf(program).c_str());
-    link.Save(folder, LoadFormatted(IDS_UNINSTALL, nullptr));
+    link.Save(folder, LoadFormatted(IDS_UNINSTALL, nullptr), r.record);
   }
 }
 
 } // namespace
+
+std::string UserShellFolder(const wchar_t* name) {
+  std::wstring folder = ReadRegistryStringW(HKEY_CURRENT_USER, kShellFoldersW, name);
+  return folder.empty() ? std::string() : CodePagePath(folder);
+}
 
 void CreateShortcuts(const ShortcutRequest& request) {
   ShortcutChoice choice = AskForShortcuts(request);

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "archive/uninstall_blocks.h"
+
 class CWnd;
 
 struct ShortcutRequest {
@@ -30,8 +32,17 @@ struct ShortcutRequest {
   bool hasRegFiles = false;
   std::string firstRegFile;
   CWnd* parent = nullptr; // owner of the options dialog and the questions
+  // The built-in uninstaller's path: the "Uninstall" link starts it (without
+  // arguments) instead of the program with "-uninstall".
+  std::string uninstaller;
+  // When set, receives the links saved and the start-menu folders made.
+  archive::UninstallList* record = nullptr;
 };
 
-// Asks and creates the shortcuts. A shell folder missing from the user's
-// settings skips the links that would go there.
+// The user's shell folder ("Desktop", "Programs") in a form the code page
+// can write; empty when it is missing or has none.
+std::string UserShellFolder(const wchar_t* name);
+
+// Asks and creates the shortcuts; an unattended run takes every link offered. A shell folder
+// missing from the user's settings skips the links that would go there.
 void CreateShortcuts(const ShortcutRequest& request);

@@ -1,12 +1,16 @@
 // Applying the patch: the payload is written over the installation through
 // the installation's engine, and the version recorded once every entry is in
 // place.
+#include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/registry.h"
+#include "app/unattended.h"
+#include "framework/code_page.h"
+#include "install/product_key.h"
+#include "install/uninstaller_file.h"
 #include "patch/patch_dialog.h"
 #include "patch/patch_payload.h"
 #include "res/resource.h"
-#include "setup/product_key.h"
 
 void PatchDialog::ApplyPatch() {
   m_staticText.SetWindowText(LoadFormatted(IDS_EXTRACTING, nullptr));
@@ -18,15 +22,29 @@ void PatchDialog::ApplyPatch() {
 
   InstallRequest request = OwnProgramRequest(m_trailer, m_layout.StreamLength(), m_strInstallPath,
                                              m_strCaption, this, &m_staticText, &m_progress);
+  // The files it adds join the built-in uninstaller's list, when the
+  // installation has one of this product.
+  const std::string uninstaller = m_strInstallPath + kUninstallerName;
+  archive::ArchiveTrailer uninstall;
+  uint64_t imageLength = 0;
+  const bool hasUninstaller = ReadUninstallerFile(uninstaller, uninstall, imageLength) &&
+                              uninstall.productName == m_strProductName;
+  if (hasUninstaller) request.record = &uninstall.extension.uninstallList;
+
   // The old version is back before a failure is shown.
   InstallOutcome outcome = RunPayloadPatch(request);
   switch (outcome.result) {
   case InstallResult::Completed:
     WriteRegistryDword(HKEY_CURRENT_USER, ProductKeyPath(m_strProductName).c_str(), "Version",
                        m_nVersion);
+    if (hasUninstaller) {
+      uninstall.version = m_nVersion;
+      if (!WriteUninstallerFile(FromCodePage(uninstaller), imageLength, uninstall, uninstaller))
+        InstallLog("Unable to update [%s]", uninstaller.c_str());
+    }
     break;
   case InstallResult::Failed:
-    MessageBox(outcome.message.c_str(), m_strCaption.c_str(), MB_ICONSTOP);
+    ReportFailure(m_hWnd, outcome.message, m_strCaption.c_str(), MB_ICONSTOP);
     EndDialog(-1);
     break;
   case InstallResult::Cancelled:

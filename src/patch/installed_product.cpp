@@ -1,13 +1,10 @@
 // How the patch finds the product it updates.
-#include "app/registry.h"
+#include "framework/format.h"
+#include "install/product_key.h"
+#include "install/uninstall_entry.h"
 #include "patch/patch_dialog.h"
-#include "setup/product_key.h"
 
 namespace {
-
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
-// What the uninstall command carries behind the program's name.
-const size_t kUninstallArgumentLength = sizeof(" -uninstall") - 1;
 
 const char kCurrentVersionInstalled[] =
     "Eine aktuelle Version von \"%s\" ist bereits installiert. Die Installation kann nicht "
@@ -28,22 +25,14 @@ std::string PatchDialog::FindInstalledProduct() {
     return {};
   }
 
-  // No complete product key: the uninstall entry the product writes itself,
-  // "<folder>\<program> -uninstall".
-  m_strInstallPath = ReadRegistryString(
-      HKEY_LOCAL_MACHINE, FormatString(kUninstallKey, product).c_str(), "UninstallString");
-  // Without a folder the files would land in whatever the current folder is.
-  size_t slash = m_strInstallPath.rfind('\\');
-  if (slash == std::string::npos) {
+  // No complete product key: the uninstall entry, as the built-in
+  // uninstaller registers it or as the product writes it itself
+  // ("<folder>\<program> -uninstall").
+  if (!ReadInstallationFromUninstallEntry(m_strProductName, m_strInstallPath, m_strExeName)) {
     m_strInstallPath.clear();
+    m_strExeName.clear();
     return FormatString(kNoVersionFound, product);
   }
-  size_t cut = slash + 1;
-  m_strExeName = m_strInstallPath.substr(cut);
-  m_strInstallPath.resize(cut);
-  m_strExeName.resize(m_strExeName.size() > kUninstallArgumentLength
-                          ? m_strExeName.size() - kUninstallArgumentLength
-                          : 0);
   // Recorded with version 0: the patch goes ahead whatever it is.
   RegisterProduct(m_strProductName, m_strInstallPath, m_strExeName, 0);
   return {};

@@ -1,24 +1,18 @@
 #include "patch/patch_dialog.h"
 
 #include "app/cancel.h"
-#include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/process.h"
-#include "dialogs/license_dialog.h"
-#include "framework/archive_file.h"
+#include "app/product_mutex.h"
+#include "app/unattended.h"
 #include "res/resource.h"
 
-PatchDialog::PatchDialog(CWnd* parent) : CDialog(IDD_PATCH_DIALOG, parent) {}
+PatchDialog::PatchDialog(CWnd* parent) : WizardDialog(IDD_PATCH_DIALOG, parent) {
+  m_bHidden = IsSilent();
+}
 
 PatchDialog::~PatchDialog() = default;
-
-void PatchDialog::DoDataExchange(CDataExchange* pDX) {
-  CDialog::DoDataExchange(pDX);
-  DDX_Control(pDX, IDC_README_CHECK, m_readmeCheck);
-  DDX_Control(pDX, IDC_STATIC_TEXT, m_staticText);
-  DDX_Control(pDX, IDC_PROGRESS, m_progress);
-}
 
 bool PatchDialog::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT&) {
   if (msg == WM_DESTROY) OnDestroy();
@@ -28,17 +22,17 @@ bool PatchDialog::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT&) {
 BOOL PatchDialog::OnInitDialog() {
   CDialog::OnInitDialog();
 
-  CFileException error;
-  if (!AfxOpenModuleFile(m_file, CFile::modeRead | CFile::shareDenyNone, &error)) {
-    char reason[MAX_PATH];
-    error.GetErrorMessage(reason, MAX_PATH);
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason).c_str(), "Trevano", MB_ICONSTOP);
+  if (!OpenOwnArchive() || !ReadTrailerRegion(true)) return TRUE;
+  // The uninstaller refuses while this runs.
+  HoldProductMutex(m_strProductName);
+
+  std::string refusal = FindInstalledProduct();
+  if (!refusal.empty() && IsSilent()) {
+    InstallLog("Refused [%s]", refusal.c_str());
+    SetExitCode(kExitRefused);
     EndDialog(-1);
     return TRUE;
   }
-  if (!ReadDirectory()) return TRUE;
-
-  std::string refusal = FindInstalledProduct();
   if (!refusal.empty()) {
     // No caption of our own: the box shows the program's name.
     AfxMessageBox(refusal, MB_OK);
@@ -48,33 +42,6 @@ BOOL PatchDialog::OnInitDialog() {
   m_nPage = -1;
   OnOK();
   return TRUE;
-}
-
-bool PatchDialog::ReadDirectory() {
-  m_nDirectorySize = 0;
-  CArchiveFile reader(m_file);
-  archive::TrailerReadResult read = archive::ReadTrailer(reader, m_trailer);
-  if (!read.ok || m_trailer.IsInstaller()) {
-    // Start-up has checked the same region; it can only have changed since.
-    std::string why = read.ok ? std::string("not a patch archive") : read.error;
-    InstallLog("Damaged Archive [%s]", why.c_str());
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, kDamagedArchiveReason).c_str(), "Trevano",
-               MB_ICONSTOP);
-    EndDialog(-1);
-    return false;
-  }
-  m_nDirectorySize = read.layout.regionSize;
-  m_nVersion = m_trailer.version;
-  m_strLicenseText = m_trailer.licenseText;
-  m_strCaption = m_trailer.caption;
-  m_strProductName = m_trailer.productName;
-  m_bHasReadme = m_trailer.hasReadme != 0;
-  m_strReadmeFile = m_bHasReadme ? m_trailer.readmeFile : std::string();
-  m_nEntryCount = uint32_t(m_trailer.entries.size());
-  m_pEntries = m_trailer.entries.data();
-  m_nDataOffset = m_trailer.dataStart;
-  m_layout = read.layout;
-  return true;
 }
 
 std::string PatchDialog::TitleString() const {
@@ -93,10 +60,13 @@ void PatchDialog::OnOK() {
     break;
   case 2:
     FinishPage();
-    break;
+    return;
   default:
-    break;
+    return;
   }
+  // Unattended: on to the next page as if "Weiter" were clicked.
+  if (IsSilent() && !g_bCancel && IsWindow(m_hWnd))
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
 }
 
 void PatchDialog::ShowWelcomePage() {
@@ -106,15 +76,7 @@ void PatchDialog::ShowWelcomePage() {
 }
 
 void PatchDialog::ApplyPage() {
-  if (!m_strLicenseText.empty()) {
-    LicenseDialog license(nullptr);
-    license.m_strText = m_strLicenseText;
-    if (license.DoModal() == IDCANCEL) {
-      g_bCancel = 1;
-      PostQuitMessage(0);
-      return;
-    }
-  }
+  if (!AcceptLicense()) return;
   CWnd next = GetDlgItem(IDOK);
   m_progress.ShowWindow(SW_SHOW);
   next.EnableWindow(FALSE);
@@ -133,7 +95,7 @@ void PatchDialog::ApplyPage() {
 }
 
 void PatchDialog::FinishPage() {
-  if (m_bHasReadme && m_readmeCheck.GetCheck() &&
+  if (!IsSilent() && m_bHasReadme && m_readmeCheck.GetCheck() &&
       !OpenWithRegisteredProgram(m_strInstallPath.c_str(), m_strReadmeFile.c_str()))
     AfxMessageBox(LoadFormatted(IDS_README_FAILED, m_strReadmeFile.c_str()), MB_OK);
 

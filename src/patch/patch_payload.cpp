@@ -158,6 +158,7 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request) {
   bool keepWork = false;
   if (outcome.result == InstallResult::Completed) {
     replaced.Discard();
+    RecordWritten(request, folders.Created(), false);
   } else {
     keepWork = !replaced.RollBack(); // what could not be returned stays there
     folders.RemoveEmpty();

@@ -8,6 +8,7 @@
 #include "app/process.h"
 #include "app/registry.h"
 #include "app/system_library.h"
+#include "app/unattended.h"
 #include "framework/format.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
@@ -101,7 +102,8 @@ std::string FlashQuestion(const InstalledFlash& installed) {
 }
 
 std::string FlashInfCommand(const std::string& tempPath, const std::string& infFile) {
-  return "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 " + tempPath + infFile;
+  return SystemProgram("rundll32.exe") + " setupapi,InstallHinfSection DefaultInstall 132 " +
+         tempPath + infFile;
 }
 
 std::string FlashRegistrationCommand(const std::string& tempPath, const std::string& registrar,
@@ -115,8 +117,9 @@ bool SetupDialog::CheckFlashPlugin() {
   InstalledFlash installed = FindInstalledFlash();
   m_bInstallFlash = false;
   if (IsFlashAccepted(installed)) return true;
-  if (MessageBox(FlashQuestion(installed).c_str(), m_strCaption.c_str(),
-                 MB_YESNO | MB_ICONINFORMATION) == IDNO)
+  // Unattended: the product needs it, so it is installed.
+  if (AskUser(m_hWnd, FlashQuestion(installed), m_strCaption.c_str(), MB_YESNO | MB_ICONINFORMATION,
+              IDYES) == IDNO)
     return false;
   m_bInstallFlash = true;
   // The temporary folder is made by the installation; the command is
@@ -146,5 +149,6 @@ void SetupDialog::ShowFlashRefusalPage() {
 void SetupDialog::ShowFlashFailurePage() {
   std::string text = LoadFormatted(IDS_FLASH_FAILED, nullptr);
   InstallLog("%s", text.c_str());
+  SetExitCode(kExitFailed);
   ShowClosingPage(text);
 }

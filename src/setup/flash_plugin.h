@@ -23,9 +23,10 @@ bool IsFlashAccepted(const InstalledFlash& installed);
 // Text 6 (found, with its version) or 7 (none found), markers replaced.
 std::string FlashQuestion(const InstalledFlash& installed);
 
-// The setup-information step. InstallHinfSection takes the rest of its
-// command line as the file's path, quotes and blanks included, so the path
-// stays unquoted.
+// The setup-information step: the system folder's rundll32.exe, by its full
+// path and quoted (a rundll32.exe beside the setup must never be the one that
+// runs). InstallHinfSection takes the rest of its command line as the file's
+// path, quotes and blanks included, so that path stays unquoted.
 std::string FlashInfCommand(const std::string& tempPath, const std::string& infFile);
 
 // The registration step: the registrar from our temporary folder (ends in

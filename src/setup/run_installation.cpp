@@ -1,9 +1,11 @@
 #include "app/cancel.h"
 #include "app/load_formatted.h"
+#include "app/unattended.h"
 #include "framework/exception.h"
 #include "install/payload_installer.h"
 #include "install/shortcuts.h"
 #include "install/temp_folder.h"
+#include "install/uninstaller_file.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
 
@@ -13,8 +15,8 @@ bool SetupDialog::RunInstallation() {
     DWORD error = GetLastError();
     std::string reason = error == ERROR_NO_UNICODE_TRANSLATION ? SystemTempFolderForDisplay()
                                                                : SystemErrorMessage(error);
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason.c_str()).c_str(), m_strCaption.c_str(),
-               MB_OK | MB_ICONSTOP);
+    ReportFailure(m_hWnd, LoadFormatted(IDS_OPEN_FAILED, reason.c_str()), m_strCaption.c_str(),
+                  MB_OK | MB_ICONSTOP);
     EndDialog(-1);
     return false;
   }
@@ -22,6 +24,8 @@ bool SetupDialog::RunInstallation() {
   InstallRequest request = OwnProgramRequest(m_trailer, m_layout.StreamLength(), m_strInstallPath,
                                              m_strCaption, this, &m_staticText, &m_progress);
   request.tempPath = m_strTempPath;
+  const bool uninstaller = m_trailer.extension.uninstaller.enabled;
+  if (uninstaller) request.record = &m_uninstallList;
   InstallResult result = InstallPayload(request);
   if (result == InstallResult::Failed) EndDialog(-1);
   if (result != InstallResult::Completed || g_bCancel) return false;
@@ -43,6 +47,10 @@ bool SetupDialog::RunInstallation() {
   shortcuts.hasRegFiles = m_bHasRegFiles;
   shortcuts.firstRegFile = m_strRegFiles[0];
   shortcuts.parent = this;
+  if (uninstaller) {
+    shortcuts.uninstaller = m_strInstallPath + kUninstallerName;
+    shortcuts.record = &m_uninstallList;
+  }
   CreateShortcuts(shortcuts);
   return true;
 }

@@ -1,31 +1,21 @@
 #include "setup/setup_dialog.h"
 
 #include "app/cancel.h"
-#include "app/damaged_archive.h"
-#include "app/install_log.h"
 #include "app/load_formatted.h"
-#include "framework/archive_file.h"
+#include "app/product_mutex.h"
+#include "app/unattended.h"
 #include "install/temp_folder.h"
 #include "res/resource.h"
 
-namespace {
-
-// Caption of the failures before the archive's own caption is known.
-const char kStartCaption[] = "Trevano";
-
-} // namespace
-
-SetupDialog::SetupDialog(CWnd* parent) : CDialog(IDD_SETUP_DIALOG, parent) {
+SetupDialog::SetupDialog(CWnd* parent) : WizardDialog(IDD_SETUP_DIALOG, parent) {
   m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+  m_bHidden = IsSilent();
 }
 
 void SetupDialog::DoDataExchange(CDataExchange* pDX) {
-  CDialog::DoDataExchange(pDX);
-  DDX_Control(pDX, IDC_README_CHECK, m_readmeCheck);
+  WizardDialog::DoDataExchange(pDX);
   DDX_Control(pDX, IDOK, m_btnNext);
   DDX_Control(pDX, IDCANCEL, m_btnCancel);
-  DDX_Control(pDX, IDC_STATIC_TEXT, m_staticText);
-  DDX_Control(pDX, IDC_PROGRESS, m_progress);
   DDX_Control(pDX, IDC_EDIT_DIR, m_editDir);
   DDX_Control(pDX, IDC_BROWSE, m_btnBrowse);
 }
@@ -35,21 +25,10 @@ BOOL SetupDialog::OnInitDialog() {
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
 
-  CFileException error;
-  if (!AfxOpenModuleFile(m_file, CFile::modeRead | CFile::shareDenyNone, &error)) {
-    char reason[MAX_PATH];
-    error.GetErrorMessage(reason, MAX_PATH);
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, reason).c_str(), kStartCaption, MB_OK | MB_ICONHAND);
-    EndDialog(-1);
-    return TRUE;
-  }
-  if (!ReadDirectory()) {
-    MessageBox(LoadFormatted(IDS_OPEN_FAILED, kDamagedArchiveReason).c_str(), kStartCaption,
-               MB_OK | MB_ICONHAND);
-    EndDialog(-1);
-    return TRUE;
-  }
-  CheckInstalledVersion();
+  if (!OpenOwnArchive() || !ReadDirectory()) return TRUE;
+  // The uninstaller refuses while this runs.
+  HoldProductMutex(m_strProductName);
+  if (!CheckInstalledVersion()) return TRUE;
   SetWindowText(m_strCaption);
   m_bDirConfirmed = false;
   m_nPage = 0;
@@ -61,22 +40,8 @@ BOOL SetupDialog::OnInitDialog() {
 }
 
 bool SetupDialog::ReadDirectory() {
-  // The start-up checked the archive already; it is read and checked again
-  // here because the file may have changed in between.
-  CArchiveFile reader(m_file);
-  archive::TrailerReadResult read = archive::ReadTrailer(reader, m_trailer);
-  if (!read.ok) {
-    InstallLog("Damaged Archive [%s]", read.error.c_str());
-    return false;
-  }
-  m_layout = read.layout;
-  m_nDirectorySize = m_layout.regionSize;
-
+  if (!ReadTrailerRegion(false)) return false;
   const archive::ArchiveTrailer& t = m_trailer;
-  m_nVersion = t.version;
-  m_strLicenseText = t.licenseText;
-  m_strCaption = t.caption;
-  m_strProductName = t.productName;
   m_strProgramFolder = t.startMenuGroup;
   m_bHasProgram = t.hasProgram != 0;
   m_strIconFile = t.iconFile;
@@ -85,8 +50,6 @@ bool SetupDialog::ReadDirectory() {
   m_strFlashControl = t.pluginControlFile;
   m_strFlashInf = t.pluginInfFile;
   m_strFlashRegTool = t.pluginRegistrar;
-  m_bHasReadme = t.hasReadme != 0;
-  m_strReadmeFile = t.readmeFile;
   m_bHasStartMenu = t.hasShortcutOptions != 0;
   m_bStartMenuInProgramFolder = t.useStartMenuGroup != 0;
   m_bUninstallShortcut = t.uninstallShortcut != 0;
@@ -94,9 +57,6 @@ bool SetupDialog::ReadDirectory() {
   m_bProgramShortcut = t.programShortcut != 0;
   m_bHasRegFiles = t.hasRegFiles != 0;
   for (size_t i = 0; i < t.regFiles.size(); ++i) m_strRegFiles[i] = t.regFiles[i];
-  m_nEntryCount = uint32_t(t.entries.size());
-  m_pEntries = t.entries.data();
-  m_nDataOffset = t.dataStart;
   return true;
 }
 

@@ -4,13 +4,11 @@
 // the wizard.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include "archive/trailer.h"
-#include "framework/afxwin.h"
+#include "dialogs/wizard_dialog.h"
 
-class SetupDialog : public CDialog {
+class SetupDialog : public WizardDialog {
 public:
   explicit SetupDialog(CWnd* parent = nullptr);
 
@@ -24,7 +22,8 @@ protected:
   bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-  // Reads the settings and the directory from the trailer region of m_file.
+  // Reads the settings and the directory from the trailer region of m_file;
+  // on a damaged region it has shown its message and ended the dialog.
   bool ReadDirectory();
   void OnPaint();
   void OnDestroy();
@@ -39,10 +38,18 @@ private:
   // The shape every closing page shares: only "Schliessen" and the text.
   void ShowClosingPage(const std::string& text);
   void RunFinishActions();
+  // The built-in uninstaller and its entry in the list of programs, when the
+  // archive asks for them; after the product key.
+  void WriteUninstaller(bool logCopied);
+  // An unattended run steps on by itself.
+  void AdvanceUnattended();
 
   // Installed-version check and target directory.
-  void CheckInstalledVersion();
-  std::string DefaultDirectory() const;
+  // False when an unattended run refuses (it has ended the dialog).
+  bool CheckInstalledVersion();
+  // The proposal for page 2 (an unattended run's /D= folder); empty, after a
+  // message, when the program files folder has no form the code page can write.
+  std::string DefaultDirectory();
   void OnBrowse();
   // Asks before installing into an existing directory; false on No.
   bool ConfirmExistingDirectory(const std::string& directory);
@@ -62,20 +69,13 @@ private:
   void ShowFlashFailurePage();
 
   // Setup settings from the archive.
-  uint16_t m_nVersion = 0;
-  std::string m_strLicenseText;
-  std::string m_strCaption;
-  std::string m_strProductName;
   std::string m_strProgramFolder;
   BOOL m_bHasProgram = FALSE;
   std::string m_strIconFile;
-  std::string m_strExeName;
   BOOL m_bNeedsFlash = FALSE;
   std::string m_strFlashControl;
   std::string m_strFlashInf;
   std::string m_strFlashRegTool;
-  BOOL m_bHasReadme = FALSE;
-  std::string m_strReadmeFile;
   BOOL m_bHasStartMenu = FALSE;
   BOOL m_bStartMenuInProgramFolder = FALSE;
   BOOL m_bUninstallShortcut = FALSE;
@@ -83,34 +83,24 @@ private:
   BOOL m_bProgramShortcut = FALSE;
   BOOL m_bHasRegFiles = FALSE;
   std::string m_strRegFiles[4];
-  uint32_t m_nEntryCount = 0;
-  const archive::ArchiveEntry* m_pEntries = nullptr; // into m_trailer
-  uint32_t m_nDataOffset = 0;
-  // The validated trailer region and where its pieces lie in the file.
-  archive::ArchiveTrailer m_trailer;
-  archive::ArchiveLayout m_layout;
 
   // Run-time state.
-  CFile m_file;
-  uint32_t m_nDirectorySize = 0;
   int m_nPage = 0;
   // A folder of our own in the system's temporary directory, ending in a
   // backslash; made when the installation starts, removed when the window goes.
   std::string m_strTempPath;
-  std::string m_strInstallPath;
   bool m_bDirConfirmed = false;
   bool m_bInstallFlash = false;
   // The refusal page shows: "Schliessen" just ends the dialog.
   bool m_bFlashRefused = false;
   std::string m_strFlashCommand;
+  // What this installation wrote, for the uninstaller.
+  archive::UninstallList m_uninstallList;
   HICON m_hIcon = nullptr;
 
   // Controls.
   CButton m_btnNext;
   CButton m_btnCancel;
-  CStatic m_staticText;
   CEdit m_editDir;
   CButton m_btnBrowse;
-  CProgressCtrl m_progress;
-  CButton m_readmeCheck;
 };

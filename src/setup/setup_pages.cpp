@@ -3,7 +3,7 @@
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/pump.h"
-#include "dialogs/license_dialog.h"
+#include "app/unattended.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
 
@@ -25,8 +25,16 @@ void SetupDialog::OnOK() {
       CDialog::OnOK();
     else
       RunFinishActions();
-    break;
+    return;
   }
+  AdvanceUnattended();
+}
+
+void SetupDialog::AdvanceUnattended() {
+  // The next page as if "Weiter" were clicked; a page that ended the dialog
+  // or a cancel stops it.
+  if (IsSilent() && !g_bCancel && IsWindow(m_hWnd))
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
 }
 
 void SetupDialog::ShowWelcomePage() {
@@ -38,15 +46,7 @@ void SetupDialog::ShowWelcomePage() {
 }
 
 void SetupDialog::ShowDirectoryPage() {
-  if (!m_strLicenseText.empty()) {
-    LicenseDialog license(nullptr);
-    license.m_strText = m_strLicenseText;
-    if (license.DoModal() == IDCANCEL) {
-      g_bCancel = 1;
-      PostQuitMessage(0);
-      return;
-    }
-  }
+  if (!AcceptLicense()) return;
   m_btnBrowse.ShowWindow(SW_SHOW);
   m_editDir.ShowWindow(SW_SHOW);
   m_progress.ShowWindow(SW_HIDE);
@@ -61,8 +61,8 @@ void SetupDialog::InstallPage() {
   InstallLog("Installing into [%s]", directory.c_str());
   if (directory.empty()) {
     // No folder at all: "\" would put the product at the root of the drive.
-    MessageBox(LoadFormatted(IDS_DIR_FAILED, directory.c_str()).c_str(), m_strCaption.c_str(),
-               MB_OK | MB_ICONSTOP);
+    ReportFailure(m_hWnd, LoadFormatted(IDS_DIR_FAILED, directory.c_str()), m_strCaption.c_str(),
+                  MB_OK | MB_ICONSTOP);
     EndDialog(-1);
     return;
   }

@@ -269,6 +269,12 @@ TEST(HufEncoder, NameField) {
   auto longName = Encode({'x', 'y'}, std::string(400, 'n'));
   EXPECT_EQ(longName[1024], 255);
   EXPECT_EQ(longName[1025 + 254], 0);
+  HufCounts xy{};
+  xy['x'] = xy['y'] = 1;
+  for (size_t length : {253, 254, 255, 400})
+    EXPECT_EQ(Encode({'x', 'y'}, std::string(length, 'n')).size(),
+              HufStreamLength(xy, std::string(length, 'n')))
+        << length;
   std::vector<uint8_t> back;
   EXPECT_EQ(Decode(&HufDecodeStream, longName, back).status, HufDecodeResult::Ok);
 }
@@ -443,17 +449,39 @@ TEST(HufRoundTrip, CodesOverTwoHundredBits) {
 
 // ---- damaged streams --------------------------------------------------------------
 
+// The stream must hold its counts, its name field and the final byte behind
+// them. The length given is what counts, not what the source holds: a source
+// with more bytes behind the stream (the trailer, in a program file) must not
+// let a stream too short for its header be read on.
 TEST(HufDamaged, ShortHeader) {
   auto good = Encode({'a', 'b', 'c'}, "name.tmp");
+  const size_t header = 1024 + 1 + 9; // counts, the name's length byte, name and NUL
+  std::vector<uint8_t> longer = good;
+  longer.resize(good.size() + (64 << 10), 0x55);
   for (size_t n : {size_t(0), size_t(1), size_t(1023), size_t(1024), size_t(1025), size_t(1030),
-                   size_t(1025 + 9)}) {
-    std::vector<uint8_t> cut(good.begin(), good.begin() + n);
-    for (Decoder dec : kDecoders) {
-      std::vector<uint8_t> out;
-      auto r = Decode(dec, cut, out);
-      EXPECT_EQ(r.status, HufDecodeResult::Damaged) << n;
-      EXPECT_TRUE(out.empty());
+                   header - 1, header})
+    for (bool cut : {false, true}) {
+      const std::vector<uint8_t> source =
+          cut ? std::vector<uint8_t>(good.begin(), good.begin() + n) : longer;
+      for (Decoder dec : kDecoders) {
+        MemorySource src(source.data(), source.size());
+        VectorSink sink;
+        auto r = dec(src, n, sink, {});
+        EXPECT_EQ(r.status, HufDecodeResult::Damaged) << n;
+        EXPECT_EQ(r.error, "damaged stream: stream of " + std::to_string(n) +
+                               " bytes is too short for its header")
+            << n << (cut ? " cut" : "");
+        EXPECT_TRUE(sink.bytes.empty());
+      }
     }
+  // One byte more holds the final byte: the header is whole, the code is missing.
+  for (Decoder dec : kDecoders) {
+    MemorySource src(longer.data(), longer.size());
+    VectorSink sink;
+    auto r = dec(src, header + 1, sink, {});
+    EXPECT_EQ(r.status, HufDecodeResult::Damaged);
+    EXPECT_EQ(r.error.find("header"), std::string::npos) << r.error;
+    EXPECT_TRUE(sink.bytes.empty());
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace archive;
@@ -277,6 +278,61 @@ TEST(TrailerDamaged, LengthWordLargerThanTheFile) {
   EXPECT_FALSE(ReadArchiveKind(big, flag).ok);
 }
 
+// The length word's bounds, each tried at its edge: the file must hold the
+// word and a region of at least the installer flag, N must fit in front of
+// the word, and N may be up to 64 MiB.
+TEST(TrailerDamaged, LengthWordAtItsBounds) {
+  auto error = [](const std::vector<uint8_t>& bytes) {
+    ArchiveTrailer t;
+    return Read(bytes, t).error;
+  };
+  auto has = [](const std::string& error, const char* what) {
+    return error.find(what) != std::string::npos;
+  };
+  for (size_t size = 0; size < 8; ++size) {
+    std::vector<uint8_t> bytes(size, 0);
+    if (size >= 4) bytes[size - 4] = uint8_t(size - 4);
+    EXPECT_TRUE(has(error(bytes), "file too short for an archive")) << size;
+  }
+  // Eight bytes: a region of just the installer flag, which then lacks its version.
+  EXPECT_EQ(error(FileWithRegion({1, 0, 0, 0}, 0)), "trailer region ends inside version");
+  EXPECT_EQ(error(FileWithRegion({1, 0, 0}, 1)), "trailer length 3 is too small");
+
+  auto region = SerializeTrailerRegion(Patch(false));
+  const uint32_t n = uint32_t(region.size());
+  // N = everything in front of the word: the region starts at offset 0.
+  EXPECT_FALSE(has(error(FileWithRegion(region, 10, n + 10)), "exceeds"));
+  EXPECT_TRUE(has(error(FileWithRegion(region, 10, n + 11)), "exceeds"));
+
+  // A file of zeros but its length word: a patch region with empty texts and
+  // directory and then zeros, which are no extension. The 64 MiB region gets
+  // as far as that; one byte more is refused by its length alone.
+  struct ZeroFile final : RandomAccessFile {
+    uint32_t n;
+    explicit ZeroFile(uint32_t length) : n(length) {}
+    uint64_t Size() const override { return uint64_t(n) + 4 + 16; }
+    bool ReadAt(uint64_t offset, void* data, size_t count) override {
+      if (offset > Size() || count > Size() - offset) return false;
+      auto* p = static_cast<uint8_t*>(data);
+      std::fill_n(p, count, 0);
+      for (unsigned k = 0; k < 4; ++k)
+        if (uint64_t at = Size() - 4 + k; at >= offset && at < offset + count)
+          p[at - offset] = uint8_t(n >> (8 * k));
+      return true;
+    }
+  };
+  for (uint32_t length : {kMaxTrailerRegion, kMaxTrailerRegion + 1}) {
+    ZeroFile file(length);
+    ArchiveTrailer back;
+    auto r = ReadTrailer(file, back);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(has(r.error, "is absurd"), length > kMaxTrailerRegion) << length << ": " << r.error;
+    if (length == kMaxTrailerRegion) {
+      EXPECT_EQ(r.error, "the trailer region holds more than its fields");
+    }
+  }
+}
+
 TEST(TrailerDamaged, LengthWordSmallerThanTheFieldsNeed) {
   for (auto t : {FullInstaller(), Patch(true), Patch(false)}) {
     auto region = SerializeTrailerRegion(t);
@@ -305,6 +361,35 @@ TEST(TrailerDamaged, StringsOf8192BytesAndMore) {
   AppendLE16(region, 1);
   AppendLE32(region, 0xFFFFFFF0u);
   ExpectDamaged(FileWithRegion(region), "license text");
+}
+
+// A NUL would cut a text short where the program shows or uses it: the
+// texts the dialogs show and the start-menu group's folder name.
+TEST(TrailerDamaged, NulByteInAText) {
+  using Set = void (*)(ArchiveTrailer&, const std::string&);
+  const struct {
+    const char* field;
+    Set set;
+    bool patchToo;
+  } texts[] = {
+      {"license text", [](ArchiveTrailer& t, const std::string& s) { t.licenseText = s; }, true},
+      {"caption", [](ArchiveTrailer& t, const std::string& s) { t.caption = s; }, true},
+      {"product name", [](ArchiveTrailer& t, const std::string& s) { t.productName = s; }, true},
+      {"start-menu group", [](ArchiveTrailer& t, const std::string& s) { t.startMenuGroup = s; },
+       false},
+  };
+  for (const auto& text : texts)
+    for (const std::string& value :
+         {std::string("\0Text", 5), std::string("Te\0xt", 5), std::string("Text\0", 5)})
+      for (bool patch : {false, true}) {
+        if (patch && !text.patchToo) continue;
+        ArchiveTrailer t = patch ? Patch(true) : FullInstaller();
+        text.set(t, value);
+        ArchiveTrailer back;
+        auto r = Read(BuildFile(t, 100, 0), back);
+        EXPECT_FALSE(r.ok) << text.field;
+        EXPECT_EQ(r.error, std::string(text.field) + " holds a NUL byte");
+      }
 }
 
 TEST(TrailerDamaged, NamesOf260AndMore) {
@@ -338,6 +423,42 @@ TEST(TrailerDamaged, AbsurdEntryCount) {
     EXPECT_EQ(r.ok, count == 3u) << count << ": " << r.error;
     if (count != 3u) {
       EXPECT_LE(back.entries.size(), 3u);
+    }
+  }
+}
+
+// Each entry takes at least 8 bytes and dataStart 4 more: a count above what
+// the rest of the region can hold is refused before anything is read or
+// allocated for it. Patch(false) holds 3 entries of 13 bytes: 43 bytes follow
+// its count, room for 4 entries by that bound, and one spare byte makes room
+// for 5.
+TEST(TrailerDamaged, EntryCountJustAboveWhatTheRegionHolds) {
+  const size_t at = 4 + 2 + 4 + 4 + 5 + 4 + 7 + 4;
+  const struct {
+    size_t spare;
+    uint32_t count;
+    bool fits;
+  } cases[] = {{0, 4, true}, {0, 5, false}, {1, 5, true}, {1, 6, false}};
+  for (const auto& c : cases) {
+    auto region = SerializeTrailerRegion(Patch(false));
+    region.resize(region.size() + c.spare, 0);
+    for (int k = 0; k < 4; ++k) region[at + k] = uint8_t(c.count >> (8 * k));
+    ArchiveTrailer back;
+    auto r = Read(FileWithRegion(region), back);
+    EXPECT_FALSE(r.ok);
+    const bool refusedByCount = r.error.find("does not fit") != std::string::npos;
+    EXPECT_EQ(refusedByCount, !c.fits) << c.spare << "/" << c.count << ": " << r.error;
+  }
+  // An empty directory: the region must still hold dataStart behind the count.
+  auto region = SerializeTrailerRegion(Patch(false));
+  for (int k = 0; k < 4; ++k) region[at + k] = 0;
+  for (size_t rest = 0; rest <= 4; ++rest) {
+    std::vector<uint8_t> cut(region.begin(), region.begin() + at + 4 + rest);
+    ArchiveTrailer back;
+    auto r = Read(FileWithRegion(cut), back);
+    EXPECT_EQ(r.ok, rest == 4) << rest << ": " << r.error;
+    if (rest < 4) {
+      EXPECT_NE(r.error.find("entry count 0 does not fit"), std::string::npos) << r.error;
     }
   }
 }
@@ -382,6 +503,14 @@ TEST(TrailerDamaged, UnsafeEntryNames) {
                            "COM1",
                            "lpt9.log",
                            "a\\PRN\\b",
+                           "CON ",
+                           "CON .txt",
+                           "COM1 .log",
+                           "nul  ",
+                           "a\\Aux .dat",
+                           "CONIN$",
+                           "conout$.txt",
+                           "LPT\xB3.txt",
                            "x\\",
                            "x/"}) {
     ArchiveTrailer t = FullInstaller();
@@ -391,8 +520,9 @@ TEST(TrailerDamaged, UnsafeEntryNames) {
     EXPECT_FALSE(r.ok) << "[" << name << "]";
     EXPECT_FALSE(IsSafeEntryName(name)) << "[" << name << "]";
   }
-  for (const char* name : {"a.exe", "liesmich.txt", "x..y", "...x", ".profile", "sub\\file.txt",
-                           "con1", "console.exe", "lpt", "com10", "a b.txt", "\xE4\xF6\xFC.txt"}) {
+  for (const char* name :
+       {"a.exe", "liesmich.txt", "x..y", "...x", ".profile", "sub\\file.txt", "con1", "console.exe",
+        "lpt", "com10", "a b.txt", "con a.txt", "CON_", "conin", "\xE4\xF6\xFC.txt"}) {
     EXPECT_TRUE(IsSafeEntryName(name)) << "[" << name << "]";
   }
   // A NUL inside a name.

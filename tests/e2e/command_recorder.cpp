@@ -1,6 +1,6 @@
-// A stand-in for the programs the setup starts for the plug-in (rundll32.exe,
-// the registrar): appends its command line and a line break to
-// "commands.txt" in the current directory, then exits. Built also with
+// A stand-in for the plug-in's registrar, and for a rundll32.exe planted
+// beside the setup that must never run: appends its command line and a line
+// break to "commands.txt" in the current directory, then exits. Built also with
 // version resources, as the installed control of the plug-in tests.
 #include <windows.h>
 

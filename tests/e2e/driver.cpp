@@ -1,5 +1,8 @@
 #include "driver.h"
 
+#include <tlhelp32.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -159,9 +162,10 @@ bool Window::PressKey(UINT vk) const {
 }
 
 Program::Program(const std::string& exePath, const std::string& workDir,
-                 const std::vector<std::string>& environment)
+                 const std::vector<std::string>& environment, const std::string& arguments)
     : m_workDir(workDir) {
   std::string commandLine = "\"" + exePath + "\"";
+  if (!arguments.empty()) commandLine += " " + arguments;
   std::string block = environment.empty() ? std::string() : EnvironmentBlock(environment);
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
@@ -217,18 +221,38 @@ Program::~Program() {
   CloseHandle(m_process);
 }
 
+namespace {
+
+// The program and the programs it started (the uninstaller runs from its
+// copy, which the first process waits for).
+std::vector<DWORD> ProcessFamily(DWORD pid) {
+  std::vector<DWORD> family = {pid};
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return family;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    if (entry.th32ParentProcessID == pid && entry.th32ProcessID != pid)
+      family.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return family;
+}
+
+} // namespace
+
 std::vector<Window> Program::Dialogs() const {
   struct Search {
-    DWORD pid;
+    std::vector<DWORD> pids;
     std::vector<Window> found;
-  } search{m_pid, {}};
+  } search{ProcessFamily(m_pid), {}};
   EnumWindows(
       [](HWND hwnd, LPARAM param) -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD pid = 0;
         GetWindowThreadProcessId(hwnd, &pid);
         Window w(hwnd);
-        if (pid == s->pid && w.Visible() && w.ClassName() == "#32770") s->found.push_back(w);
+        bool ours = std::find(s->pids.begin(), s->pids.end(), pid) != s->pids.end();
+        if (ours && w.Visible() && w.ClassName() == "#32770") s->found.push_back(w);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));

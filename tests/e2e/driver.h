@@ -96,8 +96,9 @@ class Program {
 public:
   // Starts exePath with workDir as its current directory. `environment`
   // adds or replaces variables of the test's own ("TEMP=C:\\somewhere").
+  // `arguments` follow the quoted program path on the command line.
   Program(const std::string& exePath, const std::string& workDir,
-          const std::vector<std::string>& environment = {});
+          const std::vector<std::string>& environment = {}, const std::string& arguments = "");
   // The same through CreateProcessW, for folders the code page cannot write.
   Program(const std::wstring& exePath, const std::wstring& workDir,
           const std::vector<std::wstring>& environment = {});

@@ -1,8 +1,10 @@
 // The Flash control a product needs: the version of the registered control,
 // the question, the refusal page, the two installation commands and the
-// failure page. A recording program beside setup.exe stands in for
-// rundll32.exe (the application's folder comes first in the search for a
-// program) and, carried in the payload, for the registrar.
+// failure page. The system's rundll32.exe runs the carried setup information,
+// which leaves a registry value; a recording program carried in the payload
+// stands in for the registrar. Another copy of it waits beside setup.exe as
+// rundll32.exe, where the search for a bare program name would look first:
+// it must never run.
 #include "res/resource.h"
 #include "setup_fixture.h"
 
@@ -16,7 +18,10 @@ const std::string kServerKey = std::string("CLSID\\") + kClassId;
 class FlashTest : public SetupTest {
 protected:
   FlashTest() { Unregister(); }
-  ~FlashTest() override { Unregister(); }
+  ~FlashTest() override {
+    Unregister();
+    RegDeleteTreeA(HKEY_CURRENT_USER, InfKey().c_str());
+  }
 
   // Registers `file` as the installed control (HKEY_CLASSES_ROOT directly).
   static void Register(const std::string& file) {
@@ -45,12 +50,34 @@ protected:
   std::vector<e2e::Payload> PluginFiles() {
     return {ProductProgram(),
             Source("flash player.ocx", "Steuerelement"),
-            Source("flash setup.inf", "[Version]\r\n"),
+            Source("flash setup.inf", SetupInformation()),
             {e2e::WindowsPath(COMMAND_RECORDER_PATH), "flash reg.exe"}};
   }
-  // The stand-in that the setup starts as "rundll32.exe".
-  void PlaceRundll32(const std::string& source = e2e::WindowsPath(COMMAND_RECORDER_PATH)) {
+  // The carried setup information: its default section writes one value.
+  std::string InfKey() const { return "Software\\TarnivexTests\\" + m_product; }
+  std::string SetupInformation() const {
+    return "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n[DefaultInstall]\r\nAddReg=Control\r\n\r\n"
+           "[Control]\r\nHKCU,\"" +
+           InfKey() + "\",Flash,0,\"installiert\"\r\n";
+  }
+  // The value the system's rundll32.exe wrote from it; empty before.
+  std::string InfResult() const {
+    char value[64] = "";
+    DWORD size = sizeof value;
+    RegGetValueA(HKEY_CURRENT_USER, InfKey().c_str(), "Flash", RRF_RT_REG_SZ, nullptr, value,
+                 &size);
+    return value;
+  }
+  // The planted program: a recorder under the name "rundll32.exe" beside the
+  // setup. It would record its command line in commands.txt.
+  void PlantRundll32() {
+    std::string source = e2e::WindowsPath(COMMAND_RECORDER_PATH);
     ASSERT_TRUE(CopyFileA(source.c_str(), m_dir.File("rundll32.exe").c_str(), FALSE));
+  }
+  static std::string SystemDirectory() {
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    return system;
   }
   // Page 2 -> "Weiter" into Target(); then comes the plug-in question.
   Window StartInstallation() {
@@ -108,7 +135,7 @@ protected:
 
 TEST_F(FlashTest, MajorVersionSevenIsAcceptedWithoutAQuestionThoughOlderThanTheCarriedOne) {
   Register(e2e::WindowsPath(CONTROL_7_PATH));
-  PlaceRundll32();
+  PlantRundll32();
   Build(PluginInstaller(), PluginFiles());
   Window dlg = StartInstallation();
   EXPECT_TRUE(Shows(dlg, FinishPage(false)));
@@ -121,33 +148,38 @@ TEST_F(FlashTest, MajorVersionSevenIsAcceptedWithoutAQuestionThoughOlderThanTheC
 
 TEST_F(FlashTest, OlderControlIsNamedAndYesRunsBothCommandsWithTheCarriedFiles) {
   Register(e2e::WindowsPath(CONTROL_6_PATH));
-  PlaceRundll32();
+  PlantRundll32();
   Build(PluginInstaller(), PluginFiles());
   Window dlg = StartInstallation();
   ExpectBox(kCaption, Question("6.0.79.0"), IDYES);
   EXPECT_TRUE(Shows(dlg, FinishPage(false)));
   Close(dlg);
 
-  // The inf path is the rest of InstallHinfSection's line and stays
-  // unquoted; the registrar and the control are quoted.
+  // The system's rundll32.exe installed the setup information; the one
+  // beside the setup never ran: the registrar is the only recorded command.
+  EXPECT_EQ(InfResult(), "installiert");
   std::vector<std::string> commands = Commands();
-  ASSERT_EQ(commands.size(), 2u);
-  const std::string hinf = "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 ";
-  ASSERT_EQ(commands[0].substr(0, hinf.size()), hinf);
-  std::string inf = commands[0].substr(hinf.size());
-  std::string folder = inf.substr(0, inf.rfind('\\') + 1);
-  EXPECT_EQ(folder.substr(0, TempFolder().size() + 1), TempFolder() + "\\") << inf;
-  EXPECT_EQ(inf, folder + "flash setup.inf");
-  char system[MAX_PATH] = "";
-  GetSystemDirectoryA(system, MAX_PATH);
-  EXPECT_EQ(commands[1], "\"" + folder + "flash reg.exe\" \"" + std::string(system) +
-                             "\\macromed\\flash\\flash player.ocx\" /s");
+  ASSERT_EQ(commands.size(), 1u);
+  const std::string registrar =
+      "flash reg.exe\" \"" + SystemDirectory() + "\\macromed\\flash\\flash player.ocx\" /s";
+  ASSERT_GT(commands[0].size(), registrar.size());
+  std::string folder = commands[0].substr(1, commands[0].size() - registrar.size() - 1);
+  EXPECT_EQ(folder.substr(0, TempFolder().size() + 1), TempFolder() + "\\") << commands[0];
+  EXPECT_EQ(commands[0], "\"" + folder + registrar);
 
+  // rundll32.exe by its full path, quoted; the inf path is the rest of
+  // InstallHinfSection's line and stays unquoted.
   std::vector<std::string> log = e2e::LogMessagesOf(e2e::ReadFileBytes(Target() + "\\install.log"));
   int at = e2e::FindMessage(log, "Installing Shockwave Flash");
   ASSERT_NE(at, -1);
-  EXPECT_EQ(e2e::FindMessage(log, commands[0], at), at + 1);
-  EXPECT_EQ(e2e::FindMessage(log, commands[1], at), at + 2);
+  EXPECT_EQ(
+      e2e::FindMessage(log,
+                       "\"" + SystemDirectory() +
+                           "\\rundll32.exe\" setupapi,InstallHinfSection DefaultInstall 132 " +
+                           folder + "flash setup.inf",
+                       at),
+      at + 1);
+  EXPECT_EQ(e2e::FindMessage(log, commands[0], at), at + 2);
 
   // The plug-in's files stayed out of the target and are gone afterwards.
   EXPECT_EQ(FilesIn(Target()),
@@ -158,7 +190,7 @@ TEST_F(FlashTest, OlderControlIsNamedAndYesRunsBothCommandsWithTheCarriedFiles) 
 
 TEST_F(FlashTest, ControlWithoutVersionInformationShowsZerosAndNoRefusesTheInstallation) {
   Register(e2e::WindowsPath(COMMAND_RECORDER_PATH));
-  PlaceRundll32();
+  PlantRundll32();
   Build(PluginInstaller(), PluginFiles());
   Window dlg = StartInstallation();
   ExpectBox(kCaption, Question("0.0.0.0"), IDNO);
@@ -176,11 +208,36 @@ TEST_F(FlashTest, UnregisteredOrMissingControlAsksWithTheOtherText) {
   }
 }
 
+// The system's rundll32.exe moved aside while it lives; the shell tests run
+// alone, so nothing else misses it.
+class SystemRundll32Aside {
+public:
+  SystemRundll32Aside() {
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    m_path = std::string(system) + "\\rundll32.exe";
+    m_aside = m_path + ".aside";
+    m_moved = MoveFileA(m_path.c_str(), m_aside.c_str()) != 0;
+  }
+  ~SystemRundll32Aside() {
+    if (m_moved) MoveFileA(m_aside.c_str(), m_path.c_str());
+  }
+  SystemRundll32Aside(const SystemRundll32Aside&) = delete;
+  SystemRundll32Aside& operator=(const SystemRundll32Aside&) = delete;
+  bool Moved() const { return m_moved; }
+
+private:
+  std::string m_path, m_aside;
+  bool m_moved = false;
+};
+
 TEST_F(FlashTest, FirstCommandThatCannotStartShowsTheFailurePageAndTheFinishStillRuns) {
   Register(e2e::WindowsPath(CONTROL_6_PATH));
-  // Found first, but no program.
-  std::string notAProgram = Source("rundll32.exe", "kein Programm").sourcePath;
-  PlaceRundll32(notAProgram);
+  // No rundll32.exe in the system folder; the one beside the setup is not
+  // taken in its place.
+  SystemRundll32Aside aside;
+  ASSERT_TRUE(aside.Moved());
+  PlantRundll32();
   archive::ArchiveTrailer t = PluginInstaller();
   std::string readme = "liesmich" + RegisterDocumentType();
   t.hasReadme = 1;
@@ -206,21 +263,22 @@ TEST_F(FlashTest, FirstCommandThatCannotStartShowsTheFailurePageAndTheFinishStil
 
 TEST_F(FlashTest, RegistrarThatCannotStartShowsTheFailurePageAfterTheFirstCommand) {
   Register(e2e::WindowsPath(CONTROL_6_PATH));
-  PlaceRundll32();
+  PlantRundll32();
   std::vector<e2e::Payload> files = PluginFiles();
   files.back() = Source("flash reg.exe", "kein Programm");
   Build(PluginInstaller(), files);
   Window dlg = StartInstallation();
   ExpectBox(kCaption, Question("6.0.79.0"), IDYES);
   EXPECT_TRUE(Shows(dlg, ClosingPage(IDS_FLASH_FAILED)));
-  EXPECT_EQ(Commands().size(), 1u);
+  EXPECT_EQ(Commands().size(), 0u) << "the registrar is no program; rundll32.exe ran";
   Close(dlg);
+  EXPECT_EQ(InfResult(), "installiert");
   EXPECT_TRUE(KeyWritten());
 }
 
 TEST_F(FlashTest, ProductWithoutThePluginChecksNothing) {
   Register(e2e::WindowsPath(CONTROL_6_PATH));
-  PlaceRundll32();
+  PlantRundll32();
   Build(Installer(), {ProductProgram()});
   Window dlg = StartInstallation();
   EXPECT_TRUE(Shows(dlg, FinishPage(false)));

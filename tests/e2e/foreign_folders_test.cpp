@@ -8,26 +8,6 @@
 namespace setup_e2e {
 namespace {
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// The closest form the code page has, as messages and the log show it.
-std::string Display(const std::wstring& text) {
-  int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size_t(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
-}
-
-// The text behind "prefix [" up to the closing bracket in the log; empty when
-// no message starts so.
-std::string Logged(const std::vector<std::string>& log, const std::string& prefix) {
-  for (const std::string& line : log)
-    if (line.rfind(prefix + " [", 0) == 0 && line.back() == ']')
-      return line.substr(prefix.size() + 2, line.size() - prefix.size() - 3);
-  return {};
-}
-
 size_t EntriesIn(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);

@@ -93,11 +93,15 @@ void SetupTest::Build(const archive::ArchiveTrailer& trailer,
   ASSERT_TRUE(e2e::BuildProgram(m_setup, trailer, files, &error)) << error;
 }
 
-Program& SetupTest::Launch() {
+Program& SetupTest::Launch(const std::string& arguments) {
+  return LaunchProgram(m_setup, arguments);
+}
+
+Program& SetupTest::LaunchProgram(const std::string& exePath, const std::string& arguments) {
   m_program.reset();
   std::vector<std::string> environment = {"TEMP=" + TempFolder(), "TMP=" + TempFolder()};
   environment.insert(environment.end(), m_environment.begin(), m_environment.end());
-  m_program = std::make_unique<Program>(m_setup, m_dir.Path(), environment);
+  m_program = std::make_unique<Program>(exePath, m_dir.Path(), environment, arguments);
   EXPECT_TRUE(m_program->Started());
   return *m_program;
 }
@@ -233,6 +237,23 @@ std::string SetupTest::RegisterDocumentType() {
                             DWORD(command.size() + 1)),
             ERROR_SUCCESS);
   return extension;
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string Display(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n > 0 ? n : 1), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::string Logged(const std::vector<std::string>& log, const std::string& prefix) {
+  for (const std::string& line : log)
+    if (line.rfind(prefix + " [", 0) == 0 && line.back() == ']')
+      return line.substr(prefix.size() + 2, line.size() - prefix.size() - 3);
+  return {};
 }
 
 } // namespace setup_e2e

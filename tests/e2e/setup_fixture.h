@@ -45,6 +45,14 @@ struct Page {
 void PrintTo(const Page& page, std::ostream* os);
 Page PageOf(const Window& dlg);
 
+// Names the code page may not be able to write. An ASCII text widened.
+std::wstring Wide(const std::string& text);
+// The closest form the code page has, as messages and the log show it.
+std::string Display(const std::wstring& text);
+// The text behind "prefix [" up to the closing bracket in the log; empty when
+// no message starts so.
+std::string Logged(const std::vector<std::string>& log, const std::string& prefix);
+
 class SetupTest : public ::testing::Test {
 protected:
   SetupTest();
@@ -64,7 +72,9 @@ protected:
 
   // Starts setup.exe with TempFolder() as its temporary folder and
   // m_environment's variables.
-  Program& Launch();
+  Program& Launch(const std::string& arguments = "");
+  // Starts another program of the test (an uninstaller) the same way.
+  Program& LaunchProgram(const std::string& exePath, const std::string& arguments);
   // Starts a program file through the wide API, in place of Launch.
   Program& LaunchWide(const std::wstring& exePath, const std::wstring& workDir,
                       const std::vector<std::wstring>& environment);

@@ -238,6 +238,25 @@ TEST(ArchiveBuilder, ProgramLengthIsAlwaysAMultipleOfEight) {
   EXPECT_GT(paddings.size(), 5u);
 }
 
+// The padding is the least that aligns: stubs of eight lengths in a row need
+// each padding from 0 to 7 once, none for a program that is aligned already.
+TEST(ArchiveBuilder, ImagePaddingIsTheLeastThatAligns) {
+  Product p;
+  p.Add("a.txt", "Hallo");
+  std::set<uint32_t> paddings;
+  for (size_t stub = 3000; stub < 3008; ++stub) {
+    WriteFile(p.stub, "MZ" + RandomText(stub - 2, 1));
+    BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.dir / "out.exe");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_LT(r.imagePadding, 8u) << stub;
+    EXPECT_EQ(r.dataStart, stub + r.imagePadding);
+    EXPECT_EQ(r.fileSize % 8, 0u);
+    EXPECT_EQ(fs::file_size(p.dir / "out.exe"), r.fileSize);
+    paddings.insert(r.imagePadding);
+  }
+  EXPECT_EQ(paddings.size(), 8u);
+}
+
 TEST(ArchiveBuilder, PayloadsWithoutCodeRoundTrip) {
   for (const CodecBlock& codec : kCodecs) {
     for (const char* bytes : {"", "aaaaaaaaaaaaaa"}) {
@@ -286,11 +305,15 @@ TEST(ArchiveBuilder, FailedBuildLeavesNothing) {
   std::string huge = p.dir / "huge.bin";
   WriteFile(huge, "");
   fs::resize_file(huge, uint64_t(1) << 32);
-  expectFailure({{huge, "huge.bin"}}, Installer(), "huge.bin");
+  expectFailure({{huge, "huge.bin"}}, Installer(), "huge.bin is 4294967296 bytes long");
 
   BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.stub);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(ReadFile(p.stub).substr(0, 2), "MZ");
+  r = BuildProgramFile(p.stub, p.files, Installer(), p.files[0].sourcePath);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("is one of the payload files"), std::string::npos) << r.error;
+  EXPECT_EQ(ReadFile(p.files[0].sourcePath), "a");
 }
 
 TEST(ArchiveVerify, DetectsDamage) {
@@ -395,4 +418,195 @@ TEST(ArchiveBuilder, EntryNamesCompareIgnoringCaseInCodePage1252) {
   EXPECT_TRUE(SameEntryName("\x8A", "\x9A"));               // Š / š
   EXPECT_FALSE(SameEntryName("\xD7", "\xF7"));              // × and ÷ are no pair
   EXPECT_FALSE(SameEntryName("a", "ab"));
+}
+
+namespace {
+
+// A program by hand: a stand-in image, the stream, the trailer's region with
+// `spare` bytes beyond its fields, and the length word.
+std::string Craft(const std::vector<uint8_t>& stream, ArchiveTrailer t, size_t spare = 0) {
+  t.dataStart = 64;
+  std::vector<uint8_t> region = SerializeTrailerRegion(t);
+  region.resize(region.size() + spare, 0);
+  AppendLE32(region, uint32_t(region.size()));
+  std::string bytes(64, 'S');
+  bytes.append(stream.begin(), stream.end());
+  bytes.append(region.begin(), region.end());
+  return bytes;
+}
+
+// The stream of `data` under the given counts (which need not be its own).
+std::vector<uint8_t> Stream(const std::string& data, const HufCounts& counts) {
+  VectorSink sink;
+  HufEncoder encoder(counts, sink);
+  encoder.Write(data.data(), data.size());
+  encoder.Finish();
+  return sink.bytes;
+}
+
+std::vector<uint8_t> Stream(const std::string& data) {
+  HufCounts counts{};
+  CountBytes(counts, data.data(), data.size());
+  return Stream(data, counts);
+}
+
+CheckResult Open(const TempDir& dir, const std::string& bytes, ArchiveInfo& info) {
+  WriteFile(dir / "p.exe", bytes);
+  StdioFile file(dir / "p.exe");
+  return OpenArchive(file, info);
+}
+
+ArchiveTrailer WithEntries(std::vector<ArchiveEntry> entries) {
+  ArchiveTrailer t = Installer();
+  t.hasReadme = 0;
+  t.entries = std::move(entries);
+  return t;
+}
+
+// Extracts dir/p.exe into dir/x, folders by '\'.
+CheckResult Extract(const TempDir& dir, const ArchiveInfo& info) {
+  StdioFile file(dir / "p.exe");
+  return ExtractPayload(file, info, [&](std::string name) {
+    for (char& c : name) c = c == '\\' ? '/' : c;
+    return dir / ("x/" + name);
+  });
+}
+
+} // namespace
+
+// What OpenArchive checks before decoding, each at its edge: a region of
+// exactly its fields, a stream that holds its counts, and counts that add up
+// to the entries.
+TEST(ArchiveVerify, OpenChecksAtTheirEdges) {
+  TempDir dir;
+  ArchiveInfo info;
+  const ArchiveTrailer abc = WithEntries({{3, "abc.txt"}});
+  EXPECT_TRUE(Open(dir, Craft(Stream("abc"), abc), info).ok);
+  CheckResult r = Open(dir, Craft(Stream("abc"), abc, 1), info);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("holds more than its fields"), std::string::npos) << r.error;
+  for (uint32_t size : {2u, 4u}) {
+    r = Open(dir, Craft(Stream("abc"), WithEntries({{size, "abc.txt"}})), info);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("payload stream counts 3 bytes"), std::string::npos) << r.error;
+  }
+  // An empty directory needs no more than the counts: 1024 zero bytes.
+  for (size_t length : {1023u, 1024u}) {
+    r = Open(dir, Craft(std::vector<uint8_t>(length, 0), WithEntries({})), info);
+    EXPECT_EQ(r.ok, length == 1024) << r.error;
+    if (!r.ok) {
+      EXPECT_NE(r.error.find("too short for its byte counts"), std::string::npos) << r.error;
+    }
+  }
+}
+
+// A stream can decode to the right length with the wrong bytes: "aa" under
+// the counts of "ab". Verify and extract compare the bytes with the counts.
+TEST(ArchiveVerify, DecodedBytesMustMatchTheCounts) {
+  TempDir dir;
+  HufCounts ab{};
+  ab['a'] = ab['b'] = 1;
+  ArchiveInfo info;
+  ASSERT_TRUE(Open(dir, Craft(Stream("aa", ab), WithEntries({{2, "a.txt"}})), info).ok);
+  StdioFile file(dir / "p.exe");
+  CheckResult r = VerifyPayload(file, info);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("byte value 97 decodes 2 times, counted 1"), std::string::npos) << r.error;
+  fs::create_directories(dir / "x");
+  EXPECT_FALSE(Extract(dir, info).ok);
+  EXPECT_TRUE(ListDir(dir / "x").empty());
+}
+
+// Extraction checks the info it is given, not only what OpenArchive left in
+// it: a caller may have changed it.
+TEST(ArchiveExtract, ChecksTheInfoItIsGiven) {
+  TempDir dir;
+  ArchiveInfo info;
+  ASSERT_TRUE(Open(dir, Craft(Stream("abcd"), WithEntries({{2, "a.txt"}, {2, "b.txt"}})), info).ok);
+  fs::create_directories(dir / "x");
+  ArchiveInfo unsafe = info;
+  unsafe.trailer.entries[1].name = "..\\b.txt";
+  CheckResult r = Extract(dir, unsafe);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("unsafe entry name"), std::string::npos) << r.error;
+  EXPECT_FALSE(fs::exists(dir / "b.txt"));
+  EXPECT_TRUE(ListDir(dir / "x").empty());
+  // Entries that hold one byte less than the stream decodes to.
+  ArchiveInfo fewer = info;
+  fewer.trailer.entries[1].size = 1;
+  r = Extract(dir, fewer);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("decodes to more bytes than the entries hold"), std::string::npos)
+      << r.error;
+  StdioFile file(dir / "p.exe");
+  r = VerifyPayload(file, fewer);
+  EXPECT_EQ(r.error, "payload stream decodes to more bytes than the entries hold");
+  EXPECT_TRUE(ListDir(dir / "x").empty());
+  ASSERT_TRUE(Extract(dir, info).ok);
+  EXPECT_EQ(ListDir(dir / "x"), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+// A failed extraction removes the folders it made, and only those.
+TEST(ArchiveExtract, FailureRemovesTheFoldersItMade) {
+  TempDir dir;
+  fs::create_directories(dir / "x/alt");
+  ArchiveInfo info;
+  const std::string data = RandomText(40'000, 9, 30);
+  std::string bytes =
+      Craft(Stream(data), WithEntries({{20'000, "alt\\a.txt"}, {20'000, "neu\\tief\\b.txt"}}));
+  bytes[64 + 1026 + 18'000] ^= 0x01; // inside b.txt's code
+  ASSERT_TRUE(Open(dir, bytes, info).ok);
+  EXPECT_FALSE(Extract(dir, info).ok);
+  EXPECT_EQ(ListTree(dir / "x"), std::vector<std::string>{});
+  EXPECT_TRUE(fs::is_directory(dir / "x/alt"));
+  EXPECT_FALSE(fs::exists(dir / "x/neu"));
+  // A file where a later entry needs a folder.
+  ASSERT_TRUE(Open(dir, Craft(Stream("abcd"), WithEntries({{2, "a"}, {2, "a\\b"}})), info).ok);
+  CheckResult r = Extract(dir, info);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("cannot create the folder of"), std::string::npos) << r.error;
+  EXPECT_EQ(ListDir(dir / "x"), std::vector<std::string>{"alt"});
+}
+
+// A stub may be at most 4 GiB - 8 bytes long, so that dataStart (the stub and
+// up to 7 bytes of padding) fits its 32 bits. Sparse stubs into a sink that
+// refuses the first byte: the one just small enough gets as far as copying.
+TEST(ArchiveBuilder, StubOfUpTo4GiBMinus8) {
+  struct RefusingSink final : ByteSink {
+    bool Write(const void*, size_t) override { return false; }
+  };
+  TempDir dir;
+  for (uint64_t size : {uint64_t(UINT32_MAX) - 7, uint64_t(UINT32_MAX) - 6}) {
+    WriteFile(dir / "stub.bin", "");
+    fs::resize_file(dir / "stub.bin", size);
+    RefusingSink sink;
+    BuildResult r = BuildProgram(dir / "stub.bin", {}, Installer(), sink);
+    EXPECT_FALSE(r.ok);
+    const bool tooLarge = r.error.find("4 GiB or larger") != std::string::npos;
+    EXPECT_EQ(tooLarge, size > UINT32_MAX - 7) << size << ": " << r.error;
+  }
+}
+
+// Files that change between the two passes would not match the counts the
+// stream starts with: the build fails and leaves nothing behind.
+TEST(ArchiveBuilder, FileChangedDuringTheBuildIsRefused) {
+  for (const std::string changed : {"Hallo Welt!", "Hallo Wel", "Hallo Wemt", "Hallo Welt"}) {
+    Product p;
+    p.Add("a.txt", "Hallo Welt");
+    p.Add("b.txt", RandomText(5000, 10, 26)); // none of the letters: a.txt's change shows in a.txt
+    bool done = false;
+    BuildResult r = BuildProgramFile(p.stub, p.files, Installer(), p.dir / "out.exe",
+                                     [&](uint64_t progress, uint64_t) {
+                                       if (done || progress < 10) return;
+                                       WriteFile(p.files[0].sourcePath, changed);
+                                       done = true;
+                                     });
+    const bool same = changed == "Hallo Welt";
+    EXPECT_EQ(r.ok, same) << changed << ": " << r.error;
+    if (!same) {
+      EXPECT_EQ(r.error, p.files[0].sourcePath + " changed while the program was being built");
+    }
+    EXPECT_EQ(fs::exists(p.dir / "out.exe"), same);
+    EXPECT_FALSE(fs::exists(p.dir / "out.exe.part"));
+  }
 }

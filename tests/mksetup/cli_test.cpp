@@ -39,10 +39,14 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   EXPECT_TRUE(start >= 4096 && start < 4104) << start;
   EXPECT_EQ(fs::file_size(dir / "setup.exe") % 8, 0u);
   EXPECT_NE(r.out.find("signed             no\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("uninstaller        yes\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("publisher          Tarnivex Beispiel GmbH\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("compression        zstd 19, window 4 KiB\n"), std::string::npos) << r.out;
   r = RunMksetup({"list", "--json", dir / "setup.exe"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"kind\" : \"installer\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"uninstaller\" : true"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"publisher\" : \"Tarnivex Beispiel GmbH\""), std::string::npos) << r.out;
   // The example takes the default codec; the window covers its few KiB.
   EXPECT_NE(r.out.find("\"compression\" : \"zstd\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"compression_level\" : 19"), std::string::npos) << r.out;

@@ -74,6 +74,27 @@ TEST(Manifest, ReadsTextsOptionsAndFilesInOrder) {
   EXPECT_EQ(names, (std::vector<std::string>{"prog.exe", "prog.ico", "A.txt", "b.txt",
                                              "liesmich.txt", "a.reg"}));
   EXPECT_EQ(r.manifest.files[0].sourcePath, f.dir / "prog.exe");
+  // No uninstaller unless asked for: the archive stays the first format.
+  EXPECT_TRUE(t.extension.Empty());
+}
+
+TEST(Manifest, UninstallerAndPublisherAreInstallerOptions) {
+  Folder f;
+  ManifestResult r = f.Load(
+      Replace(kBase, "version = 120",
+              "version = 120\nuninstaller = true\npublisher = \"M\u00fcller & S\u00f6hne\""));
+  ASSERT_TRUE(r.ok) << (r.errors.empty() ? "" : r.errors[0]);
+  EXPECT_TRUE(r.manifest.trailer.extension.uninstaller.enabled);
+  EXPECT_EQ(r.manifest.trailer.extension.uninstaller.publisher, "M\xFCller & S\xF6hne");
+
+  r = f.Load(Replace(kBase, "version = 120", "version = 120\nuninstaller = \"ja\""));
+  ASSERT_FALSE(r.ok);
+  EXPECT_NE(r.errors[0].find("uninstaller: must be true or false"), std::string::npos)
+      << r.errors[0];
+  r = f.Load("kind = \"patch\"\nversion = 2\ncaption = \"c\"\nproduct = \"p\"\n"
+             "uninstaller = true\nfiles = [\"prog.exe\"]\n");
+  ASSERT_FALSE(r.ok);
+  EXPECT_NE(r.errors[0].find("uninstaller: not used by a patch"), std::string::npos) << r.errors[0];
 }
 
 TEST(Manifest, EachErrorNamesItsKeyOrFile) {

@@ -114,4 +114,73 @@ TEST_F(OpenWithRegisteredProgramTest, FailsForUnregisteredOrMissingExtensions) {
   EXPECT_FALSE(OpenWithRegisteredProgram(folder.c_str(), name.c_str()));
 }
 
+// Registered open commands that name their program without a folder. The
+// search for such a name looks in the running program's folder first, so a
+// copy of the recorder waits there under that name; it records a command
+// line that starts with the bare name, the system folder's copy one that
+// starts with its full path.
+class BareProgramTest : public OpenWithRegisteredProgramTest {
+protected:
+  BareProgramTest() : m_name(UniqueName("tvopen") + ".exe") {
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    m_inSystem = std::string(system) + "\\" + m_name;
+    m_planted = ProgramDirectory() + m_name;
+  }
+  ~BareProgramTest() override {
+    DeleteFileA(m_inSystem.c_str());
+    DeleteFileA(m_planted.c_str());
+  }
+  void Place(const std::string& path) {
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "recorder.exe").c_str(), path.c_str(), FALSE));
+  }
+  // A document type whose open command starts m_name by its bare name.
+  std::string RegisterBare() {
+    std::string extension = "." + UniqueName("tv");
+    std::string type = "TarnivexTest" + extension;
+    m_keys.push_back(extension);
+    m_keys.push_back(type);
+    SetString(HKEY_CLASSES_ROOT, extension, nullptr, type);
+    SetString(HKEY_CLASSES_ROOT, type + "\\shell\\open\\command", nullptr,
+              m_name + " " + Record() + " 0 0 \"%1\"");
+    return extension;
+  }
+  std::string Record() const { return m_directory.Path() + "bare.txt"; }
+
+  std::string m_name, m_inSystem, m_planted;
+};
+
+TEST_F(BareProgramTest, IsTakenFromTheSystemFolderNeverFromOurs) {
+  Place(m_inSystem);
+  Place(m_planted);
+  std::string name = "liesmich" + RegisterBare();
+  ASSERT_TRUE(OpenWithRegisteredProgram(m_directory.Path().c_str(), name.c_str()));
+  EXPECT_EQ(AwaitRecord(Record()),
+            Quoted(m_inSystem) + " " + Record() + " 0 0 " + Quoted(m_directory.Path() + name));
+}
+
+TEST_F(BareProgramTest, FoundOnlyInOurFolderIsNotStarted) {
+  Place(m_planted);
+  std::string name = "liesmich" + RegisterBare();
+  EXPECT_FALSE(OpenWithRegisteredProgram(m_directory.Path().c_str(), name.c_str()));
+  Sleep(500);
+  EXPECT_FALSE(Exists(Record()));
+}
+
+TEST(QualifyCommandProgramTest, NamesABareProgramByItsPathAndLeavesPathsAlone) {
+  char system[MAX_PATH] = "";
+  GetSystemDirectoryA(system, MAX_PATH);
+  std::string rundll = Quoted(std::string(system) + "\\rundll32.exe");
+  EXPECT_EQ(SystemProgram("rundll32.exe"), rundll);
+  // Found with or without its extension, quoted or not; the arguments stay.
+  EXPECT_EQ(QualifyCommandProgram("rundll32.exe a,b \"%1\""), rundll + " a,b \"%1\"");
+  EXPECT_EQ(QualifyCommandProgram("\"rundll32\" x"), rundll + " x");
+  EXPECT_EQ(QualifyCommandProgram("rundll32"), rundll);
+  // A program with a folder is already what it says.
+  EXPECT_EQ(QualifyCommandProgram("\"C:\\Pro gramme\\a.exe\" %1"), "\"C:\\Pro gramme\\a.exe\" %1");
+  EXPECT_EQ(QualifyCommandProgram("C:\\a.exe %1"), "C:\\a.exe %1");
+  EXPECT_EQ(QualifyCommandProgram("tv-fehlt-ueberall.exe %1"), "");
+  EXPECT_EQ(QualifyCommandProgram("   "), "");
+}
+
 } // namespace

@@ -15,13 +15,17 @@ namespace {
 
 std::string Utf8(const std::string& text) { return Cp1252ToUtf8(text); }
 
+const char* KindName(const archive::ArchiveTrailer& t) {
+  return t.IsInstaller() ? "installer" : t.IsUninstaller() ? "uninstaller" : "patch";
+}
+
 void PrintText(const archive::ArchiveInfo& info) {
   const auto& t = info.trailer;
   auto row = [](const char* label, const std::string& value) {
     std::printf("%-18s %s\n", label, value.c_str());
   };
   auto yesNo = [](uint32_t flag) { return flag ? "yes" : "no"; };
-  row("kind", t.IsInstaller() ? "installer" : "patch");
+  row("kind", KindName(t));
   row("version", std::to_string(t.version));
   row("caption", Utf8(t.caption));
   row("product", Utf8(t.productName));
@@ -45,6 +49,10 @@ void PrintText(const archive::ArchiveInfo& info) {
     for (const auto& name : t.regFiles) reg += (reg.empty() ? "" : ", ") + Utf8(name);
     row("Reg files", t.hasRegFiles ? reg : std::string("-"));
     if (t.hasReserved) row("reserved", std::to_string(t.reservedValue));
+    row("uninstaller", yesNo(t.extension.uninstaller.enabled));
+    row("publisher", t.extension.uninstaller.publisher.empty()
+                         ? std::string("-")
+                         : Utf8(t.extension.uninstaller.publisher));
   }
   const uint64_t payload = t.TotalSize();
   row("compression", DescribeCompression(t.extension.codec));
@@ -61,7 +69,7 @@ void PrintText(const archive::ArchiveInfo& info) {
 void PrintJson(const archive::ArchiveInfo& info) {
   const auto& t = info.trailer;
   toml::table j;
-  j.insert("kind", t.IsInstaller() ? "installer" : "patch");
+  j.insert("kind", KindName(t));
   j.insert("version", int64_t(t.version));
   j.insert("caption", Utf8(t.caption));
   j.insert("product", Utf8(t.productName));
@@ -85,6 +93,8 @@ void PrintJson(const archive::ArchiveInfo& info) {
       j.insert("reg_files", std::move(reg));
     }
     if (t.hasReserved) j.insert("reserved", int64_t(t.reservedValue));
+    j.insert("uninstaller", t.extension.uninstaller.enabled);
+    j.insert("publisher", Utf8(t.extension.uninstaller.publisher));
   }
   if (t.hasReadme) j.insert("readme", Utf8(t.readmeFile));
   toml::array entries;

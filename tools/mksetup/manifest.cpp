@@ -40,6 +40,9 @@ const char* const kManifestHelp =
                                      ignoring case across all of them
   installer only:
   start_menu_group = "Firma"         folder above the product folder
+  uninstaller = true|false           default false; writes an uninstaller into the installation
+                                     folder and registers it in the list of installed programs
+  publisher = "Firma GmbH"           the publisher that list shows
   reg_files = ["a.reg", ...]         1 to 4 carried files installed into the folder "Reg";
                                      plain names, no folder
   [program]   file = "a.exe"  icon = "a.ico"          the product's program and its icon
@@ -55,13 +58,15 @@ namespace {
 
 using Keys = std::vector<std::string_view>;
 
-const Keys kTopKeys = {"kind",   "version",   "caption",   "product",          "license",
-                       "readme", "files",     "reg_files", "start_menu_group", "program",
-                       "plugin", "shortcuts", "folders",   "compression",      "compression_level"};
+const Keys kTopKeys = {
+    "kind",    "version",     "caption",          "product",     "license",          "readme",
+    "files",   "reg_files",   "start_menu_group", "program",     "plugin",           "shortcuts",
+    "folders", "uninstaller", "publisher",        "compression", "compression_level"};
 const Keys kProgramKeys = {"file", "icon"};
 const Keys kPluginKeys = {"control", "inf", "registrar"};
 const Keys kShortcutKeys = {"start_menu_group", "uninstall", "readme", "program"};
-const Keys kInstallerOnly = {"start_menu_group", "reg_files", "program", "plugin", "shortcuts"};
+const Keys kInstallerOnly = {"start_menu_group", "reg_files",   "program",  "plugin",
+                             "shortcuts",        "uninstaller", "publisher"};
 
 bool Contains(const Keys& keys, std::string_view key) {
   return std::find(keys.begin(), keys.end(), key) != keys.end();
@@ -231,6 +236,9 @@ private:
   void ReadInstallerKeys(const toml::table& root) {
     auto& t = m_result.manifest.trailer;
     if (auto group = Text(root, "start_menu_group", "start_menu_group")) t.startMenuGroup = *group;
+    t.extension.uninstaller.enabled = Flag(root, "uninstaller", "uninstaller");
+    if (auto publisher = Text(root, "publisher", "publisher"))
+      t.extension.uninstaller.publisher = *publisher;
 
     if (const toml::table* program = Table(root, "program")) {
       CheckKeys(*program, kProgramKeys, "program.");

@@ -9,4 +9,8 @@ class SetupApp : public CWinApp {
 public:
   SetupApp() = default;
   BOOL InitInstance() override;
+  int ExitInstance() override;
+
+private:
+  bool m_bReportsExitCode = false;
 };

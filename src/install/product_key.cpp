@@ -1,4 +1,4 @@
-#include "setup/product_key.h"
+#include "install/product_key.h"
 
 #include "app/registry.h"
 
