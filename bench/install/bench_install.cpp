@@ -600,8 +600,20 @@ void Bench::Ratio(const std::string& what, const std::string& over, const std::s
 
 void Bench::Report() const {
   double copy = MedianOf("copy"), lzma = MedianOf("nsis:lzma");
+  // Our installations first, then the patches, the parts, the peers, the floor.
+  static const std::vector<std::string> order = {"install:", "inside:", "window:", "patch",
+                                                 "grow",     "decode:", "log",     "written",
+                                                 "wizard",   "nsis:",   "copy"};
+  auto rank = [&](const Row& r) {
+    for (size_t i = 0; i < order.size(); ++i)
+      if (r.key.rfind(order[i], 0) == 0) return i;
+    return order.size();
+  };
+  std::vector<Row> rows = m_rows;
+  std::stable_sort(rows.begin(), rows.end(),
+                   [&](const Row& x, const Row& y) { return rank(x) < rank(y); });
   std::printf("seconds per run:\n");
-  for (const auto& r : m_rows) {
+  for (const auto& r : rows) {
     std::printf("%-44s", r.label.c_str());
     for (double t : r.seconds) std::printf(" %6.2f", t);
     double m = Median(r.seconds);

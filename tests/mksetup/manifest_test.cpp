@@ -74,8 +74,9 @@ TEST(Manifest, ReadsTextsOptionsAndFilesInOrder) {
   EXPECT_EQ(names, (std::vector<std::string>{"prog.exe", "prog.ico", "A.txt", "b.txt",
                                              "liesmich.txt", "a.reg"}));
   EXPECT_EQ(r.manifest.files[0].sourcePath, f.dir / "prog.exe");
-  // No uninstaller unless asked for: the archive stays the first format.
-  EXPECT_TRUE(t.extension.Empty());
+  // No uninstaller unless asked for.
+  EXPECT_TRUE(t.extension.uninstaller.Empty());
+  EXPECT_FALSE(t.extension.uninstallList.present);
 }
 
 TEST(Manifest, UninstallerAndPublisherAreInstallerOptions) {

@@ -58,10 +58,10 @@ namespace {
 
 using Keys = std::vector<std::string_view>;
 
-const Keys kTopKeys = {"kind",   "version",   "caption",   "product",          "license",
-                       "readme", "files",     "reg_files", "start_menu_group", "program",
-                       "plugin", "shortcuts", "folders",   "uninstaller",      "publisher",
-                       "compression", "compression_level"};
+const Keys kTopKeys = {
+    "kind",    "version",     "caption",          "product",     "license",          "readme",
+    "files",   "reg_files",   "start_menu_group", "program",     "plugin",           "shortcuts",
+    "folders", "uninstaller", "publisher",        "compression", "compression_level"};
 const Keys kProgramKeys = {"file", "icon"};
 const Keys kPluginKeys = {"control", "inf", "registrar"};
 const Keys kShortcutKeys = {"start_menu_group", "uninstall", "readme", "program"};
