@@ -144,7 +144,7 @@ void Sha256::Update(const void* data, size_t n) {
   }
 #endif
   for (; n >= 64; p += 64, n -= 64) Compress(p);
-  std::memcpy(m_block, p, n);
+  if (n != 0) std::memcpy(m_block, p, n); // p may be null when nothing is left
   m_used = n;
 }
 
