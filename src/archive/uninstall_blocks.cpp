@@ -136,6 +136,11 @@ bool ReadUninstallList(const uint8_t* body, uint32_t length, UninstallList& list
   bool seen[8] = {};
   for (uint32_t i = 0; i < count; ++i) {
     UninstallItem item;
+    // The count fits 8 bytes an item, but earlier paths may have taken more.
+    if (length - pos < 4) {
+      error = "uninstall list ends inside item " + std::to_string(i);
+      return false;
+    }
     item.kind = UninstallItemKind(LoadLE32(body + pos));
     pos += 4;
     if (!ReadText(body, length, pos, kMaxNameLength, item.path, "uninstall path", error) ||

@@ -138,7 +138,8 @@ TEST(UninstallList, DamagedListsAreRefused) {
   EXPECT_EQ(ReadError(RegionWithBlocks({ListBlock(items)})), "accepted");
   // A count beyond the items, a count the block cannot hold, bytes behind
   // the items, an item given twice, two lists.
-  EXPECT_NE(ReadError(RegionWithBlocks({ListBlock(items, 1)})), "accepted");
+  EXPECT_EQ(ReadError(RegionWithBlocks({ListBlock(items, 1)})),
+            "uninstall list ends inside item 2");
   EXPECT_NE(ReadError(RegionWithBlocks({ListBlock(items, 1000000)})), "accepted");
   EXPECT_NE(ReadError(RegionWithBlocks({ListBlock(items, 0, 3)})), "accepted");
   EXPECT_NE(ReadError(RegionWithBlocks({ListBlock({{5, ""}, {5, ""}})})), "accepted");
