@@ -124,6 +124,7 @@ void Sha256::Compress(const uint8_t* block) {
 }
 
 void Sha256::Update(const void* data, size_t n) {
+  if (n == 0) return; // data may be null then
   const auto* p = static_cast<const uint8_t*>(data);
   m_length += n;
   if (m_used > 0) {
@@ -144,7 +145,7 @@ void Sha256::Update(const void* data, size_t n) {
   }
 #endif
   for (; n >= 64; p += 64, n -= 64) Compress(p);
-  if (n != 0) std::memcpy(m_block, p, n); // p may be null when nothing is left
+  if (n != 0) std::memcpy(m_block, p, n);
   m_used = n;
 }
 
