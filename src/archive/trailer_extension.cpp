@@ -33,6 +33,34 @@ bool ReadCodecBlock(const uint8_t* body, uint32_t length, CodecBlock& block, std
   return true;
 }
 
+// The blocks a reader knows: each may stand once.
+struct KnownBlock {
+  uint32_t tag;
+  const char* twice; // the error when it stands twice
+  bool (*read)(const uint8_t* body, uint32_t length, TrailerExtension& extension,
+               std::string& error);
+};
+
+const KnownBlock kKnownBlocks[] = {
+    {kCodecBlockTag, "two codec blocks",
+     [](const uint8_t* body, uint32_t length, TrailerExtension& e, std::string& error) {
+       return ReadCodecBlock(body, length, e.codec, error);
+     }},
+    {kUninstallerBlockTag, "two uninstaller blocks",
+     [](const uint8_t* body, uint32_t length, TrailerExtension& e, std::string& error) {
+       return ReadUninstallerBlock(body, length, e.uninstaller, error);
+     }},
+    {kUninstallListTag, "two uninstall lists",
+     [](const uint8_t* body, uint32_t length, TrailerExtension& e, std::string& error) {
+       return ReadUninstallList(body, length, e.uninstallList, error);
+     }},
+    {kDeltaBlockTag, "two delta blocks",
+     [](const uint8_t* body, uint32_t length, TrailerExtension& e, std::string& error) {
+       return ReadDeltaBlock(body, length, e.deltas, error);
+     }},
+};
+constexpr size_t kKnownBlockCount = sizeof kKnownBlocks / sizeof kKnownBlocks[0];
+
 } // namespace
 
 bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& extension,
@@ -48,9 +76,7 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
     error = "trailer extension without blocks";
     return false;
   }
-  bool seenCodec = false;
-  bool seenUninstaller = false;
-  bool seenDeltas = false;
+  bool seen[kKnownBlockCount] = {};
   while (pos < size) {
     if (size - pos < 8) {
       error = "trailer region ends inside a block header";
@@ -65,37 +91,18 @@ bool ReadTrailerExtension(const uint8_t* bytes, size_t size, TrailerExtension& e
     }
     const uint8_t* body = bytes + pos;
     pos += length;
-    if (tag == kCodecBlockTag) {
-      if (seenCodec) {
-        error = "two codec blocks";
-        return false;
-      }
-      seenCodec = true;
-      if (!ReadCodecBlock(body, length, extension.codec, error)) return false;
-    } else if (tag == kUninstallerBlockTag) {
-      if (seenUninstaller) {
-        error = "two uninstaller blocks";
-        return false;
-      }
-      seenUninstaller = true;
-      if (!ReadUninstallerBlock(body, length, extension.uninstaller, error)) return false;
-    } else if (tag == kUninstallListTag) {
-      if (extension.uninstallList.present) {
-        error = "two uninstall lists";
-        return false;
-      }
-      if (!ReadUninstallList(body, length, extension.uninstallList, error)) return false;
-    } else if (tag == kDeltaBlockTag) {
-      if (seenDeltas) {
-        error = "two delta blocks";
-        return false;
-      }
-      seenDeltas = true;
-      if (!ReadDeltaBlock(body, length, extension.deltas, error)) return false;
-    } else {
+    size_t known = 0;
+    while (known < kKnownBlockCount && kKnownBlocks[known].tag != tag) ++known;
+    if (known == kKnownBlockCount) {
       error = "unknown trailer block " + Hex(tag);
       return false;
     }
+    if (seen[known]) {
+      error = kKnownBlocks[known].twice;
+      return false;
+    }
+    seen[known] = true;
+    if (!kKnownBlocks[known].read(body, length, extension, error)) return false;
   }
   return true;
 }
