@@ -49,9 +49,7 @@ void PatchDialog::ApplyPatch() {
     break;
   case InstallResult::Refused:
     // As a patch refused before its first page: nothing has been written.
-    m_bRefused = true;
-    AfxMessageBox(outcome.message, MB_OK);
-    PostQuitMessage(0);
+    Refuse(outcome.message);
     break;
   case InstallResult::Cancelled:
     break;

@@ -27,21 +27,27 @@ BOOL PatchDialog::OnInitDialog() {
   HoldProductMutex(m_strProductName);
 
   std::string refusal = FindInstalledProduct();
-  if (!refusal.empty() && IsSilent()) {
-    InstallLog("Refused [%s]", refusal.c_str());
-    SetExitCode(kExitRefused);
-    EndDialog(-1);
-    return TRUE;
-  }
   if (!refusal.empty()) {
-    // No caption of our own: the box shows the program's name.
-    AfxMessageBox(refusal, MB_OK);
-    PostQuitMessage(0);
+    if (IsSilent()) InstallLog("Refused [%s]", refusal.c_str());
+    Refuse(refusal);
+    if (IsSilent()) return TRUE;
   }
   SetWindowText(m_strCaption);
   m_nPage = -1;
   OnOK();
   return TRUE;
+}
+
+void PatchDialog::Refuse(const std::string& message) {
+  m_bRefused = true;
+  if (IsSilent()) {
+    SetExitCode(kExitRefused);
+    EndDialog(-1);
+    return;
+  }
+  // No caption of our own: the box shows the program's name.
+  AfxMessageBox(message, MB_OK);
+  PostQuitMessage(0);
 }
 
 std::string PatchDialog::TitleString() const {
@@ -65,7 +71,7 @@ void PatchDialog::OnOK() {
     return;
   }
   // Unattended: on to the next page as if "Weiter" were clicked.
-  if (IsSilent() && !g_bCancel && IsWindow(m_hWnd))
+  if (IsSilent() && !g_bCancel && !m_bRefused && IsWindow(m_hWnd))
     PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
 }
 

@@ -37,6 +37,9 @@ private:
   // files back, shown its message and ended the dialog with -1; on a cancel
   // it puts the old files back and returns quietly.
   void ApplyPatch();
+  // Ends a patch that wrote nothing: the message, or in a silent run exit
+  // code 1 without a window.
+  void Refuse(const std::string& message);
 
   int m_nPage = -1;
   bool m_bApplying = false;

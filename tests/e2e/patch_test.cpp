@@ -720,6 +720,21 @@ TEST_F(DeltaPatchTest, AnInstalledFileEditedSinceItsReleaseIsNamedAndNothingChan
   EXPECT_EQ(LinesStartingWith(log, {"Copying File"}), std::vector<std::string>{});
 }
 
+TEST_F(DeltaPatchTest, SilentPatchOfAnEditedFileEndsRefusedWithoutAWindow) {
+  Files edited = m_release1;
+  edited["bin\\app.dll"][9] ^= 1;
+  InstallFiles(edited);
+  RecordInstallation(1);
+  MakePatch(m_release2);
+  const Files before = Contents();
+
+  EXPECT_EQ(RunUnseen(Launch("/S")), 1u);
+  EXPECT_EQ(Contents(), before);
+  EXPECT_EQ(Version(), 1u);
+  EXPECT_EQ(Started(), "");
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
+}
+
 TEST_F(DeltaPatchTest, FailureAfterHalfTheEntriesPutsRelease1BackExactly) {
   // A folder stands where the last entry, a new file, must go: the two
   // deltas and the changed text are in place by then.

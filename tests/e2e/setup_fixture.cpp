@@ -93,6 +93,18 @@ void SetupTest::Build(const archive::ArchiveTrailer& trailer,
   ASSERT_TRUE(e2e::BuildProgram(m_setup, trailer, files, &error)) << error;
 }
 
+DWORD SetupTest::RunUnseen(Program& program) {
+  bool seen = false;
+  EXPECT_TRUE(e2e::WaitUntil(
+      [&] {
+        seen = seen || !program.Dialogs().empty();
+        return program.WaitForExit(0);
+      },
+      30000));
+  EXPECT_FALSE(seen) << "a window showed";
+  return program.ExitCode();
+}
+
 Program& SetupTest::Launch(const std::string& arguments) {
   return LaunchProgram(m_setup, arguments);
 }

@@ -75,6 +75,8 @@ protected:
   Program& Launch(const std::string& arguments = "");
   // Starts another program of the test (an uninstaller) the same way.
   Program& LaunchProgram(const std::string& exePath, const std::string& arguments);
+  // Waits for a started program that must show no window; its exit code.
+  DWORD RunUnseen(Program& program);
   // Starts a program file through the wide API, in place of Launch.
   Program& LaunchWide(const std::wstring& exePath, const std::wstring& workDir,
                       const std::vector<std::wstring>& environment);

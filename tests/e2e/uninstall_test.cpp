@@ -70,17 +70,6 @@ protected:
 
   // Runs the program to its end, checking that it never shows a window;
   // its exit code.
-  DWORD RunUnseen(Program& program) {
-    bool seen = false;
-    EXPECT_TRUE(e2e::WaitUntil(
-        [&] {
-          seen = seen || !program.Dialogs().empty();
-          return program.WaitForExit(0);
-        },
-        30000));
-    EXPECT_FALSE(seen) << "a window showed";
-    return program.ExitCode();
-  }
   void SetString(const char* name, const std::string& text) {
     ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str(), name,
                               REG_SZ, text.c_str(), DWORD(text.size() + 1)),
