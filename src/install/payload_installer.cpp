@@ -32,6 +32,20 @@ bool SameName(const std::string& a, const std::string& b) {
                   reinterpret_cast<const unsigned char*>(b.c_str())) == 0;
 }
 
+// The plug-in's three files, which go to the temporary folder.
+bool IsPluginEntry(const archive::ArchiveTrailer& t, const std::string& name) {
+  return t.hasPlugin && (SameName(name, t.pluginInfFile) || SameName(name, t.pluginControlFile) ||
+                         SameName(name, t.pluginRegistrar));
+}
+
+// The four Reg files, which go to the folder "Reg".
+bool IsRegEntry(const archive::ArchiveTrailer& t, const std::string& name) {
+  if (!t.hasRegFiles) return false;
+  for (const auto& reg : t.regFiles)
+    if (SameName(name, reg)) return true;
+  return false;
+}
+
 // Counts the decoded bytes and forgets them.
 class CountingSink final : public archive::ByteSink {
 public:
@@ -81,17 +95,11 @@ private:
 };
 
 bool InstallPolicy::IsPluginFile(const std::string& name) const {
-  const archive::ArchiveTrailer& t = *m_request.trailer;
-  return t.hasPlugin && (SameName(name, t.pluginInfFile) || SameName(name, t.pluginControlFile) ||
-                         SameName(name, t.pluginRegistrar));
+  return IsPluginEntry(*m_request.trailer, name);
 }
 
 bool InstallPolicy::IsRegFile(const std::string& name) const {
-  const archive::ArchiveTrailer& t = *m_request.trailer;
-  if (!t.hasRegFiles) return false;
-  for (const auto& reg : t.regFiles)
-    if (SameName(name, reg)) return true;
-  return false;
+  return IsRegEntry(*m_request.trailer, name);
 }
 
 bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
@@ -267,20 +275,10 @@ void RecordWritten(const InstallRequest& request, const std::vector<std::string>
   archive::UninstallList* list = request.record;
   if (!list) return;
   const archive::ArchiveTrailer& t = *request.trailer;
-  auto regFile = [&](const std::string& name) {
-    if (!regRoutes || !t.hasRegFiles) return false;
-    for (const auto& reg : t.regFiles)
-      if (SameName(name, reg)) return true;
-    return false;
-  };
-  auto pluginFile = [&](const std::string& name) {
-    return regRoutes && t.hasPlugin &&
-           (SameName(name, t.pluginInfFile) || SameName(name, t.pluginControlFile) ||
-            SameName(name, t.pluginRegistrar));
-  };
   for (const auto& entry : t.entries) {
-    if (pluginFile(entry.name)) continue;
-    list->Add(archive::UninstallItemKind::File, (regFile(entry.name) ? "Reg\\" : "") + entry.name);
+    if (regRoutes && IsPluginEntry(t, entry.name)) continue;
+    const bool reg = regRoutes && IsRegEntry(t, entry.name);
+    list->Add(archive::UninstallItemKind::File, (reg ? "Reg\\" : "") + entry.name);
   }
   const std::string& root = request.installPath; // ends in '\'
   const std::string self = root.substr(0, root.size() - 1);
