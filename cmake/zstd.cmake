@@ -34,14 +34,27 @@ else()
   set(zstd_defines ZSTD_LEGACY_SUPPORT=0 ZSTD_DISABLE_ASM ZSTD_TRACE=0
       XXH_NAMESPACE=ZSTD_)
 
-  # The stub's decoder, built for size: -Os, no forced inlining, one Huffman
-  # decoder (X1), the short-offset sequence decoder only, no error texts.
-  # At -O2 it decodes about three times as fast but takes some 27 KiB more.
-  add_library(zstd_decoder STATIC ${zstd_common} ${zstd_decompress})
+  # The stub's decoder, built for size: one Huffman decoder (X1), the
+  # short-offset sequence decoder only, no error texts, and no unwind tables
+  # (no exception passes through C code). Two files carry the time: the
+  # sequence decoder and the checksum; they are built for speed, the rest
+  # with -Os and no forced inlining. On the real tree this decodes at about
+  # 95 % of an -O2 build's speed for some 12 KiB more than all at -Os (which
+  # ran at 40 %); all at -O2 costs 27 KiB more.
+  set(zstd_decoder_hot ${zstd_lib}/decompress/zstd_decompress_block.c ${zstd_lib}/common/xxhash.c)
+  set(zstd_decoder_rest ${zstd_common} ${zstd_decompress})
+  list(REMOVE_ITEM zstd_decoder_rest ${zstd_decoder_hot})
+  set(zstd_decoder_defines ${zstd_defines} ZSTD_STRIP_ERROR_STRINGS HUF_FORCE_DECOMPRESS_X1
+      ZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT)
+  set(zstd_decoder_options -w -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+  add_library(zstd_decoder_hot OBJECT ${zstd_decoder_hot})
+  target_include_directories(zstd_decoder_hot SYSTEM PRIVATE ${zstd_lib})
+  target_compile_definitions(zstd_decoder_hot PRIVATE ${zstd_decoder_defines})
+  target_compile_options(zstd_decoder_hot PRIVATE -O2 ${zstd_decoder_options})
+  add_library(zstd_decoder STATIC ${zstd_decoder_rest} $<TARGET_OBJECTS:zstd_decoder_hot>)
   target_include_directories(zstd_decoder SYSTEM PUBLIC ${zstd_lib})
-  target_compile_definitions(zstd_decoder PRIVATE ${zstd_defines} ZSTD_STRIP_ERROR_STRINGS
-                             HUF_FORCE_DECOMPRESS_X1 ZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT ZSTD_NO_INLINE)
-  target_compile_options(zstd_decoder PRIVATE -Os -w -ffunction-sections -fdata-sections)
+  target_compile_definitions(zstd_decoder PRIVATE ${zstd_decoder_defines} ZSTD_NO_INLINE)
+  target_compile_options(zstd_decoder PRIVATE -Os ${zstd_decoder_options})
 
   if(SETUP_BUILD_TOOLS OR SETUP_BUILD_TESTS)
     add_library(zstd_full STATIC ${zstd_common} ${zstd_compress} ${zstd_decompress})
