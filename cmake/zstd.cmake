@@ -38,9 +38,9 @@ else()
   # short-offset sequence decoder only, no error texts, and no unwind tables
   # (no exception passes through C code). Two files carry the time: the
   # sequence decoder and the checksum; they are built for speed, the rest
-  # with -Os and no forced inlining. On the real tree this decodes at about
-  # 95 % of an -O2 build's speed for some 12 KiB more than all at -Os (which
-  # ran at 40 %); all at -O2 costs 27 KiB more.
+  # with -Os and no forced inlining. On a tar of Wine's 64-bit DLLs this
+  # decodes at 98 % of the speed of an -O2 build, for 12 KiB more than all
+  # at -Os (42 % of that speed); all at -O2 would cost 27 KiB more.
   set(zstd_decoder_hot ${zstd_lib}/decompress/zstd_decompress_block.c ${zstd_lib}/common/xxhash.c)
   set(zstd_decoder_rest ${zstd_common} ${zstd_decompress})
   list(REMOVE_ITEM zstd_decoder_rest ${zstd_decoder_hot})
