@@ -67,16 +67,21 @@ CheckResult DecodeInto(RandomAccessFile& file, const ArchiveInfo& info, Explaini
 // counts, and hands them on to `next` (if any).
 class CheckedSink final : public ExplainingSink {
 public:
-  CheckedSink(ExplainingSink* next, uint64_t limit) : m_next(next), m_limit(limit) {}
+  // countBytes: keep a histogram of the byte values (a HUF stream's counts
+  // are checked against it; a zstd frame carries its own checksum).
+  CheckedSink(ExplainingSink* next, uint64_t limit, bool countBytes)
+      : m_next(next), m_limit(limit), m_countBytes(countBytes) {}
   bool Write(const void* data, size_t n) override {
     if (n > m_limit - m_total) {
       error = "payload stream decodes to more bytes than the entries hold";
       return false;
     }
     m_total += n;
-    HufCounts block{};
-    CountBytes(block, data, n);
-    for (size_t i = 0; i < 256; ++i) m_histogram[i] += block[i];
+    if (m_countBytes) {
+      HufCounts block{};
+      CountBytes(block, data, n);
+      for (size_t i = 0; i < 256; ++i) m_histogram[i] += block[i];
+    }
     if (m_next && !m_next->Write(data, n)) {
       error = m_next->error;
       return false;
@@ -95,6 +100,7 @@ public:
 private:
   ExplainingSink* m_next;
   uint64_t m_limit;
+  bool m_countBytes;
   uint64_t m_total = 0;
   std::array<uint64_t, 256> m_histogram{};
 };
@@ -194,9 +200,10 @@ private:
 // Decodes the payload into `next` (or nowhere), checking length and counts.
 CheckResult DecodeChecked(RandomAccessFile& file, const ArchiveInfo& info, ExplainingSink* next,
                           const DecodeProgress& progress) {
-  CheckedSink sink(next, info.trailer.TotalSize());
+  const bool huf = info.trailer.extension.codec.codec == PayloadCodec::Huf;
+  CheckedSink sink(next, info.trailer.TotalSize(), huf);
   CheckResult r = DecodeInto(file, info, sink, progress);
-  if (r.ok && info.trailer.extension.codec.codec == PayloadCodec::Huf) {
+  if (r.ok && huf) {
     if (std::string why = sink.Mismatch(info.counts); !why.empty()) return Fail(why);
   }
   return r;
