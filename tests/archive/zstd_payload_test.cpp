@@ -149,6 +149,23 @@ TEST(ZstdPayload, WindowCoversThePayloadUpToItsLimit) {
   EXPECT_LE(header.windowSize, 8192u);
 }
 
+// The binary-tree levels get a tree that spans their whole window (level 19:
+// 32 MiB, not its own 8 MiB), up to the cap; the others keep their own.
+TEST(ZstdPayload, TreeLevelsSpanTheirWholeWindow) {
+  const uint64_t big = uint64_t(100) << 20;
+  EXPECT_EQ(ZstdChainLog(19, kZstdDefaultWindowLog, big), 26);
+  EXPECT_EQ(ZstdChainLog(13, kZstdDefaultWindowLog, big), 26);
+  EXPECT_EQ(ZstdChainLog(kZstdMaxLevel, kZstdMaxWindowLog, big), 27); // its own, above the cap
+  EXPECT_EQ(ZstdChainLog(3, kZstdDefaultWindowLog, big), 16);         // no tree: the level's own
+  EXPECT_EQ(ZstdChainLog(19, 12, 4096), 13);                          // a small payload's window
+  // The library takes the enlarged tree, and the frame decodes.
+  const Bytes data = Sample(300'000, 5);
+  const Bytes frame = Frame(data, 19, kZstdDefaultWindowLog);
+  Bytes back;
+  ASSERT_EQ(Decode(frame, data.size(), back).status, DecodeResult::Ok);
+  EXPECT_TRUE(back == data);
+}
+
 // Every fault is refused; those the header shows before a byte is decoded.
 TEST(ZstdPayload, DamagedFramesAreRefused) {
   const Bytes data = Sample(400'000, 3);

@@ -195,8 +195,10 @@ TEST(Delta, DiffCarriesDeltasWhereTheyAreSmaller) {
       << dry.out;
   EXPECT_EQ(dry.out.find("changed  a.txt"), 0u) << dry.out;
 
-  ASSERT_EQ(diff(dir / "d.exe", {}).status, 0);
-  ASSERT_EQ(diff(dir / "w.exe", {"--no-delta"}).status, 0);
+  RunResult made = diff(dir / "d.exe", {});
+  ASSERT_EQ(made.status, 0) << made.err;
+  made = diff(dir / "w.exe", {"--no-delta"});
+  ASSERT_EQ(made.status, 0) << made.err;
   archive::ArchiveInfo delta, whole;
   archive::StdioFile d(dir / "d.exe"), w(dir / "w.exe");
   ASSERT_TRUE(archive::OpenArchive(d, delta).ok);

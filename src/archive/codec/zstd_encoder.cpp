@@ -1,8 +1,10 @@
 #include "archive/codec/zstd_encoder.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
+#define ZSTD_STATIC_LINKING_ONLY // ZSTD_getCParams
 #include <zstd.h>
 
 namespace archive {
@@ -11,6 +13,12 @@ unsigned ZstdWindowLog(uint64_t contentSize, unsigned limitLog) {
   unsigned log = 10; // the library's smallest window (ZSTD_WINDOWLOG_MIN)
   while (log < limitLog && (uint64_t(1) << log) < contentSize) ++log;
   return log;
+}
+
+int ZstdChainLog(int level, unsigned windowLog, uint64_t contentSize) {
+  const ZSTD_compressionParameters own = ZSTD_getCParams(level, contentSize, 0);
+  if (own.strategy < ZSTD_btlazy2) return int(own.chainLog);
+  return int(std::max(own.chainLog, std::min(windowLog + 1, kZstdMaxTreeLog)));
 }
 
 ZstdEncoder::ZstdEncoder(ByteSink& out, int level, unsigned windowLog, uint64_t contentSize)
@@ -25,6 +33,7 @@ ZstdEncoder::ZstdEncoder(ByteSink& out, int level, unsigned windowLog, uint64_t 
   } settings[] = {
       {ZSTD_c_compressionLevel, level},
       {ZSTD_c_windowLog, int(windowLog)},
+      {ZSTD_c_chainLog, ZstdChainLog(level, windowLog, contentSize)},
       {ZSTD_c_checksumFlag, 1},
       {ZSTD_c_contentSizeFlag, 1},
       {ZSTD_c_nbWorkers, 0},

@@ -23,6 +23,15 @@ constexpr unsigned kZstdMaxWindowLog = 27;
 // the library's smallest window.
 unsigned ZstdWindowLog(uint64_t contentSize, unsigned limitLog);
 
+// The chain log for a level with a given window. The high levels find
+// matches in a binary tree that reaches 2^(chainLog - 1) bytes back, sized
+// for their own windows (8 MiB at level 19); with a larger window the tree
+// grows with it, up to the whole window and at most 2^kZstdMaxTreeLog
+// entries (256 MiB of memory while building), so that level 19 searches all
+// of its 32 MiB. The other strategies keep the level's chain log.
+constexpr unsigned kZstdMaxTreeLog = 26;
+int ZstdChainLog(int level, unsigned windowLog, uint64_t contentSize);
+
 class ZstdEncoder {
 public:
   // contentSize: the bytes that will be written, in all (the frame carries it).
