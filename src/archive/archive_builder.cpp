@@ -117,12 +117,14 @@ BuildResult BuildZstdProgram(StdioFile& stub, const std::vector<PayloadFile>& fi
                              ArchiveTrailer& trailer, uint64_t payloadSize, ByteSink& out,
                              const BuildProgress& progress, const std::string& scratchPath) {
   if (scratchPath.empty()) return Fail("no scratch file for the zstd payload");
-  std::unique_ptr<std::FILE, FileCloser> scratch(OpenFile(scratchPath, "w+b"));
-  if (!scratch) return Fail("cannot create " + scratchPath);
+  // Declared before the file, so that the file is closed before it is
+  // removed: Windows does not remove a file that is open.
   struct Remove {
     const std::string& path;
     ~Remove() { RemoveFile(path); }
   } removeScratch{scratchPath};
+  std::unique_ptr<std::FILE, FileCloser> scratch(OpenFile(scratchPath, "w+b"));
+  if (!scratch) return Fail("cannot create " + scratchPath);
 
   std::vector<uint8_t> buffer(kBlockSize);
   uint64_t done = 0;

@@ -1,5 +1,6 @@
 // The mksetup program as a vendor runs it.
 #include <cstdlib>
+#include <set>
 #include <gtest/gtest.h>
 
 #include "archive/archive_builder.h"
@@ -27,6 +28,11 @@ struct Cli : ::testing::Test {
 TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   RunResult r = Build(kExample, dir / "setup.exe");
   ASSERT_EQ(r.status, 0) << r.err;
+  // Nothing is left beside the program: no partial output, no scratch file of
+  // the zstd frame (Windows keeps a file that was removed while open).
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir.Path())) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"setup.exe", "stub.bin"}));
 
   r = RunMksetup({"list", dir / "setup.exe"});
   ASSERT_EQ(r.status, 0) << r.err;
