@@ -63,6 +63,15 @@ int Child(const std::string& program, const std::string& target) {
                          nullptr, nullptr,  nullptr};
   bool ok = InstallPayload(request) == InstallResult::Completed;
   RemovePrivateTempFolder(temp);
+  // Its own counters, for the parent: Wine reports none of another process.
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  if (FILE* f = std::fopen("peak.txt", "w")) {
+    std::fprintf(f, "%llu %llu\n", (unsigned long long)counters.PeakWorkingSetSize,
+                 (unsigned long long)counters.PeakPagefileUsage);
+    std::fclose(f);
+  }
   return ok ? 0 : 1;
 }
 
@@ -104,7 +113,10 @@ int main(int argc, char** argv) {
   archive::ArchiveTrailer read;
   archive::ReadTrailer(file, read);
 
-  std::string line = "\"" + ProgramPath() + "\" child \"" + program + "\" \"" + work + "ziel\\\"";
+  // The target ends in a backslash, doubled before the closing quote (a
+  // single one would escape it).
+  std::string line =
+      "\"" + ProgramPath() + "\" child \"" + program + "\" \"" + work + "ziel\\\\\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -119,6 +131,13 @@ int main(int argc, char** argv) {
   GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  if (counters.PeakWorkingSetSize == 0) // as the child saw itself (its folder is `work`)
+    if (FILE* f = std::fopen((work + "peak.txt").c_str(), "r")) {
+      unsigned long long set = 0, commit = 0;
+      if (std::fscanf(f, "%llu %llu", &set, &commit) == 2)
+        counters.PeakWorkingSetSize = SIZE_T(set), counters.PeakPagefileUsage = SIZE_T(commit);
+      std::fclose(f);
+    }
   std::printf("%s, %u MB payload, window 2^%u (codec block: %u): installed %s; peak working set "
               "%.1f MiB, peak commit %.1f MiB\n",
               huf ? "huf" : "zstd", megabytes, read.extension.codec.windowLog,
