@@ -63,7 +63,7 @@ int Child(const std::string& program, const std::string& target) {
                          nullptr, nullptr,  nullptr};
   bool ok = InstallPayload(request) == InstallResult::Completed;
   RemovePrivateTempFolder(temp);
-  // Its own counters, for the parent: Wine reports none of another process.
+  // Its own counters, for the parent (Wine gives none of another process).
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
@@ -126,23 +126,19 @@ int main(int argc, char** argv) {
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 1;
   GetExitCodeProcess(process.hProcess, &code);
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  if (counters.PeakWorkingSetSize == 0) // as the child saw itself (its folder is `work`)
-    if (FILE* f = std::fopen((work + "peak.txt").c_str(), "r")) {
-      unsigned long long set = 0, commit = 0;
-      if (std::fscanf(f, "%llu %llu", &set, &commit) == 2)
-        counters.PeakWorkingSetSize = SIZE_T(set), counters.PeakPagefileUsage = SIZE_T(commit);
-      std::fclose(f);
-    }
+  // The child's counters as it saw them itself (it runs in `work`).
+  unsigned long long peakSet = 0, peakCommit = 0;
+  if (FILE* f = std::fopen((work + "peak.txt").c_str(), "r")) {
+    if (std::fscanf(f, "%llu %llu", &peakSet, &peakCommit) != 2) peakSet = peakCommit = 0;
+    std::fclose(f);
+  }
   std::printf("%s, %u MB payload, window 2^%u (codec block: %u): installed %s; peak working set "
               "%.1f MiB, peak commit %.1f MiB\n",
               huf ? "huf" : "zstd", megabytes, read.extension.codec.windowLog,
               read.extension.codec.windowLog, code == 0 ? "ok" : "FAILED",
-              counters.PeakWorkingSetSize / 1048576.0, counters.PeakPagefileUsage / 1048576.0);
+              peakSet / 1048576.0, peakCommit / 1048576.0);
   std::string remove = "cmd /c rmdir /s /q \"" + work.substr(0, work.size() - 1) + "\"";
   STARTUPINFOA s2{};
   s2.cb = sizeof s2;
