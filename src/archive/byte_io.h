@@ -116,4 +116,11 @@ inline void AppendLE16(std::vector<uint8_t>& out, uint16_t v) {
   out.push_back(uint8_t(v >> 8));
 }
 
+// A counted string inside a trailer block body: uint32 length, then the
+// bytes (no NUL). The reader moves pos past it; false with an English reason
+// naming the field when it runs past the block or is longer than limit.
+bool ReadCountedText(const uint8_t* body, uint32_t length, uint32_t& pos, uint32_t limit,
+                     std::string& text, const char* field, std::string& error);
+void AppendCountedText(std::vector<uint8_t>& out, const std::string& text);
+
 } // namespace archive

@@ -5,6 +5,7 @@
 namespace archive {
 
 static_assert(kDeltaBlockTag == FourCC("DELT"));
+static_assert(kProductBlockTag == FourCC("PROD"));
 
 namespace {
 
@@ -57,6 +58,10 @@ const KnownBlock kKnownBlocks[] = {
     {kDeltaBlockTag, "two delta blocks",
      [](const uint8_t* body, uint32_t length, TrailerExtension& e, std::string& error) {
        return ReadDeltaBlock(body, length, e.deltas, error);
+     }},
+    {kProductBlockTag, "two product blocks",
+     [](const uint8_t* body, uint32_t length, TrailerExtension& e, std::string& error) {
+       return ReadProductBlock(body, length, e.product, error);
      }},
 };
 constexpr size_t kKnownBlockCount = sizeof kKnownBlocks / sizeof kKnownBlocks[0];
@@ -120,6 +125,7 @@ void AppendTrailerExtension(std::vector<uint8_t>& out, const TrailerExtension& e
   AppendUninstallerBlock(out, extension.uninstaller);
   AppendUninstallList(out, extension.uninstallList);
   AppendDeltaBlock(out, extension.deltas);
+  AppendProductBlock(out, extension.product);
 }
 
 const char* PayloadCodecName(PayloadCodec codec) {

@@ -20,6 +20,7 @@
 
 #include "uninstall_blocks.h"
 #include "delta_block.h"
+#include "product_block.h"
 
 namespace archive {
 
@@ -55,11 +56,13 @@ struct TrailerExtension {
   UninstallList uninstallList;
   // Block "DELT" (delta_block.h): the entries carried as deltas, by index.
   std::vector<DeltaRecord> deltas;
+  // Block "PROD" (product_block.h): architecture, scope, display version.
+  ProductBlock product;
   bool operator==(const TrailerExtension&) const = default;
   // Nothing to write: a HUF payload and no other block.
   bool Empty() const {
     return codec.codec == PayloadCodec::Huf && uninstaller.Empty() && !uninstallList.present &&
-           deltas.empty();
+           deltas.empty() && product.Empty();
   }
 };
 

@@ -22,28 +22,6 @@ bool EndsWithLnk(const std::string& path) {
   return path.size() > 4 && SameIgnoringCase(path.substr(path.size() - 4), ".LNK");
 }
 
-// A counted string inside a block body.
-bool ReadText(const uint8_t* body, uint32_t length, uint32_t& pos, uint32_t limit,
-              std::string& text, const char* field, std::string& error) {
-  if (length - pos < 4) {
-    error = std::string(field) + " runs past its block";
-    return false;
-  }
-  const uint32_t n = LoadLE32(body + pos);
-  pos += 4;
-  if (n > limit || n > length - pos) {
-    error = std::string(field) + " of " + std::to_string(n) + " bytes does not fit its block";
-    return false;
-  }
-  text.assign(reinterpret_cast<const char*>(body + pos), n);
-  pos += n;
-  if (text.find('\0') != std::string::npos) {
-    error = std::string(field) + " holds a NUL byte";
-    return false;
-  }
-  return true;
-}
-
 bool CheckItem(const UninstallItem& item, std::string& error) {
   switch (item.kind) {
   case UninstallItemKind::File:
@@ -70,10 +48,6 @@ bool CheckItem(const UninstallItem& item, std::string& error) {
   return false;
 }
 
-void AppendText(std::vector<uint8_t>& out, const std::string& s) {
-  AppendLE32(out, uint32_t(s.size()));
-  out.insert(out.end(), s.begin(), s.end());
-}
 
 } // namespace
 
@@ -108,7 +82,7 @@ bool ReadUninstallerBlock(const uint8_t* body, uint32_t length, UninstallerBlock
     return false;
   }
   uint32_t pos = 4;
-  if (!ReadText(body, length, pos, kMaxTextLength, block.publisher, "publisher", error))
+  if (!ReadCountedText(body, length, pos, kMaxTextLength, block.publisher, "publisher", error))
     return false;
   if (pos != length) {
     error = "uninstaller block holds more than its fields";
@@ -143,7 +117,7 @@ bool ReadUninstallList(const uint8_t* body, uint32_t length, UninstallList& list
     }
     item.kind = UninstallItemKind(LoadLE32(body + pos));
     pos += 4;
-    if (!ReadText(body, length, pos, kMaxNameLength, item.path, "uninstall path", error) ||
+    if (!ReadCountedText(body, length, pos, kMaxNameLength, item.path, "uninstall path", error) ||
         !CheckItem(item, error))
       return false;
     const uint32_t kind = uint32_t(item.kind);
@@ -169,7 +143,7 @@ void AppendUninstallerBlock(std::vector<uint8_t>& out, const UninstallerBlock& b
   AppendLE32(out, kUninstallerBlockTag);
   AppendLE32(out, uint32_t(8 + block.publisher.size()));
   AppendLE32(out, block.enabled ? kUninstallerEnabled : 0);
-  AppendText(out, block.publisher);
+  AppendCountedText(out, block.publisher);
 }
 
 void AppendUninstallList(std::vector<uint8_t>& out, const UninstallList& list) {
@@ -178,7 +152,7 @@ void AppendUninstallList(std::vector<uint8_t>& out, const UninstallList& list) {
   AppendLE32(body, uint32_t(list.items.size()));
   for (const UninstallItem& item : list.items) {
     AppendLE32(body, uint32_t(item.kind));
-    AppendText(body, item.path);
+    AppendCountedText(body, item.path);
   }
   AppendLE32(out, kUninstallListTag);
   AppendLE32(out, uint32_t(body.size()));
