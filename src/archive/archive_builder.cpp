@@ -8,6 +8,7 @@
 
 #include "archive_end.h"
 #include "codec/zstd_encoder.h"
+#include "execution_level.h"
 #include "file_path.h"
 #include "huf_encoder.h"
 
@@ -43,7 +44,7 @@ private:
 // Reads `size` bytes of `file` block by block and hands each block to `use`;
 // false when a read fails or `use` says stop.
 template <class Use>
-bool ForEachBlock(StdioFile& file, uint64_t size, std::vector<uint8_t>& buffer, Use use) {
+bool ForEachBlock(RandomAccessFile& file, uint64_t size, std::vector<uint8_t>& buffer, Use use) {
   for (uint64_t offset = 0; offset < size;) {
     size_t n = size_t(std::min<uint64_t>(buffer.size(), size - offset));
     if (!file.ReadAt(offset, buffer.data(), n) || !use(buffer.data(), n)) return false;
@@ -78,7 +79,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 // The stub's image, then zero bytes up to dataStart.
-bool WriteImage(StdioFile& stub, uint32_t padding, std::vector<uint8_t>& buffer, ByteSink& out) {
+bool WriteImage(RandomAccessFile& stub, uint32_t padding, std::vector<uint8_t>& buffer,
+                ByteSink& out) {
   if (!ForEachBlock(stub, stub.Size(), buffer,
                     [&](const uint8_t* data, size_t n) { return out.Write(data, n); }))
     return false;
@@ -92,6 +94,17 @@ bool WriteImage(StdioFile& stub, uint32_t padding, std::vector<uint8_t>& buffer,
 uint32_t ImagePadding(uint64_t stubSize, uint64_t streamLength, const ArchiveTrailer& trailer) {
   const uint64_t unpadded = stubSize + streamLength + SerializeTrailerRegion(trailer).size() + 4;
   return uint32_t((8 - unpadded % 8) % 8);
+}
+
+// The stub's image with a manifest that asks for no elevation.
+std::unique_ptr<MemoryFile> AsInvokerImage(StdioFile& stub, std::string& why) {
+  std::vector<uint8_t> image(size_t(stub.Size()));
+  if (!stub.ReadAt(0, image.data(), image.size())) {
+    why = "cannot read it";
+    return nullptr;
+  }
+  if (!SetExecutionLevel(image, ExecutionLevel::AsInvoker, why)) return nullptr;
+  return std::make_unique<MemoryFile>(std::move(image));
 }
 
 BuildResult Built(const ArchiveTrailer& trailer, uint64_t payloadSize, uint64_t streamLength,
@@ -113,7 +126,7 @@ struct FileCloser {
 // The zstd payload: the frame's length is known only once it is written, and
 // the padding in front of it depends on it; so the frame goes to a scratch
 // file first and is copied behind the stub.
-BuildResult BuildZstdProgram(StdioFile& stub, const std::vector<PayloadFile>& files,
+BuildResult BuildZstdProgram(RandomAccessFile& stub, const std::vector<PayloadFile>& files,
                              ArchiveTrailer& trailer, uint64_t payloadSize, ByteSink& out,
                              const BuildProgress& progress, const std::string& scratchPath) {
   if (scratchPath.empty()) return Fail("no scratch file for the zstd payload");
@@ -186,15 +199,23 @@ BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadF
     payloadSize += in.Size();
   }
 
-  StdioFile stub(stubPath);
-  if (!stub.IsOpen()) return Fail("cannot open the stub " + stubPath);
-  if (stub.Size() > std::numeric_limits<uint32_t>::max() - 7)
+  StdioFile stubFile(stubPath);
+  if (!stubFile.IsOpen()) return Fail("cannot open the stub " + stubPath);
+  if (stubFile.Size() > std::numeric_limits<uint32_t>::max() - 7)
     return Fail("the stub " + stubPath + " is 4 GiB or larger");
   // A signer replaces an existing signature by cutting the file at its
   // certificate table, which would cut off the archive behind it.
-  if (ReadCertificateTable(stub).Present())
+  if (ReadCertificateTable(stubFile).Present())
     return Fail("the stub " + stubPath + " is signed; build from an unsigned stub and sign the " +
                 "program that is built");
+  // A per-user product's program starts without asking for elevation.
+  std::unique_ptr<MemoryFile> edited;
+  if (trailer.extension.product.scope == InstallScope::User) {
+    std::string why;
+    if (!(edited = AsInvokerImage(stubFile, why)))
+      return Fail("the stub " + stubPath + " cannot be made a per-user program: " + why);
+  }
+  RandomAccessFile& stub = edited ? static_cast<RandomAccessFile&>(*edited) : stubFile;
   trailer.dataStart = uint32_t(stub.Size());
   if (trailer.extension.codec.codec == PayloadCodec::Zstd) {
     CodecBlock& codec = trailer.extension.codec;

@@ -48,7 +48,10 @@ constexpr std::string_view kPayloadStreamName = "";
 // (the files are read twice, counts then code), or zstd at the block's level
 // with a window of at most 2^windowLog bytes (0: 32 MiB) that covers the
 // payload; the block then holds the window log used. A zstd frame is written to
-// scratchPath first and removed at the end. A signed stub is refused. Nothing is written when a check fails before
+// scratchPath first and removed at the end. A signed stub is refused. For a
+// per-user product (scope "user" in the product block) the stub's image is
+// copied with its manifest asking for "asInvoker" (execution_level.h); a stub
+// without such a manifest is refused. Nothing is written when a check fails before
 // the first byte (texts too long, unsafe names, unreadable files, files of 4 GiB or more, a byte
 // value occurring 2^32 times or more).
 BuildResult BuildProgram(const std::string& stubPath, const std::vector<PayloadFile>& files,

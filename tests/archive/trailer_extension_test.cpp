@@ -81,18 +81,42 @@ TEST(TrailerExtension, HufArchivesEndAtDataStart) {
   }
 }
 
-TEST(TrailerExtension, CodecBlockRoundTripsForBothKinds) {
+// The product block as written: architecture, scope, counted display version.
+std::vector<uint8_t> ProductBody(uint32_t architecture, uint32_t scope, const std::string& shown) {
+  std::vector<uint8_t> block = Block(kProductBlockTag, {architecture, scope});
+  StoreLE32(&block[4], uint32_t(12 + shown.size()));
+  AppendCountedText(block, shown);
+  return block;
+}
+
+TEST(TrailerExtension, CodecAndProductBlocksRoundTripForBothKinds) {
   for (ArchiveTrailer t : {SmallInstaller(), SmallPatch()}) {
     const ArchiveTrailer plain = t;
     t.extension.codec = {PayloadCodec::Zstd, 19, 25};
-    const auto region = SerializeTrailerRegion(t);
+    auto region = SerializeTrailerRegion(t);
     EXPECT_EQ(region, RegionWithTail(plain, Extension({Block(kCodecBlockTag, {1, 19, 25})})));
-    ArchiveTrailer back;
-    auto r = Read(region, back);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(back.extension, t.extension);
-    EXPECT_EQ(back.entries.size(), 2u);
-    EXPECT_EQ(r.layout.dataStart, 64u);
+    // Each field of the product block alone writes the block.
+    const auto codec = Block(kCodecBlockTag, {1, 19, 25});
+    for (const auto& [product, block] : std::vector<std::pair<ProductBlock, std::vector<uint8_t>>>{
+             {{}, {}},
+             {{ProductArchitecture::X64, InstallScope::Machine, ""}, ProductBody(1, 0, "")},
+             {{ProductArchitecture::X86, InstallScope::User, ""}, ProductBody(0, 1, "")},
+             {{ProductArchitecture::X86, InstallScope::Machine, "1.0.0"},
+              ProductBody(0, 0, "1.0.0")},
+             {{ProductArchitecture::X64, InstallScope::User, "2.1 \xE4"},
+              ProductBody(1, 1, "2.1 \xE4")}}) {
+      t.extension.product = product;
+      region = SerializeTrailerRegion(t);
+      std::vector<std::vector<uint8_t>> blocks = {codec};
+      if (!block.empty()) blocks.push_back(block);
+      EXPECT_EQ(region, RegionWithTail(plain, Extension(blocks))) << product.displayVersion;
+      ArchiveTrailer back;
+      auto r = Read(region, back);
+      ASSERT_TRUE(r.ok) << r.error;
+      EXPECT_EQ(back.extension, t.extension);
+      EXPECT_EQ(back.entries.size(), 2u);
+      EXPECT_EQ(r.layout.dataStart, 64u);
+    }
   }
 }
 
@@ -129,4 +153,19 @@ TEST(TrailerExtension, UnknownRepeatedOrMisshapenBlocksAreRefused) {
                 "12 expected");
   const auto codec = Block(kCodecBlockTag, {1, 19, 25});
   ExpectRefused(RegionWithTail(t, Extension({codec, codec})), "two codec blocks");
+  // The product block: values a later reader may know, a short or long body,
+  // a display version with a control character or longer than allowed.
+  const auto product = ProductBody(1, 1, "1.0");
+  ExpectRefused(RegionWithTail(t, Extension({product, product})), "two product blocks");
+  ExpectRefused(RegionWithTail(t, Extension({ProductBody(2, 0, "")})), "architecture 2");
+  ExpectRefused(RegionWithTail(t, Extension({ProductBody(0, 2, "")})), "install scope 2");
+  ExpectRefused(RegionWithTail(t, Extension({Block(kProductBlockTag, {1, 1})})), "8 bytes long");
+  auto trailing = ProductBody(0, 1, "1.0");
+  trailing.push_back(0);
+  StoreLE32(&trailing[4], 16);
+  ExpectRefused(RegionWithTail(t, Extension({trailing})), "more than its fields");
+  ExpectRefused(RegionWithTail(t, Extension({ProductBody(0, 0, "1.0\t")})), "control character");
+  ExpectRefused(RegionWithTail(t, Extension({ProductBody(0, 0, "1\x7F")})), "control character");
+  ExpectRefused(RegionWithTail(t, Extension({ProductBody(0, 0, std::string(65, '1'))})),
+                "display version");
 }

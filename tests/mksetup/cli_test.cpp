@@ -1,9 +1,10 @@
 // The mksetup program as a vendor runs it.
 #include <cstdlib>
-#include <set>
 #include <gtest/gtest.h>
+#include <set>
 
 #include "archive/archive_builder.h"
+#include "archive/execution_level.h"
 #include "archive/huf_encoder.h"
 #include "test_files.h"
 
@@ -31,7 +32,8 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   // Nothing is left beside the program: no partial output, no scratch file of
   // the zstd frame (Windows keeps a file that was removed while open).
   std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir.Path())) names.insert(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(dir.Path()))
+    names.insert(e.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"setup.exe", "stub.bin"}));
 
   r = RunMksetup({"list", dir / "setup.exe"});
@@ -48,6 +50,10 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   EXPECT_NE(r.out.find("uninstaller        yes\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("publisher          Tarnivex Beispiel GmbH\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("compression        zstd 19, window 4 KiB\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("architecture       x86\nscope              machine\n"
+                       "display version    100 (the version)\n"),
+            std::string::npos)
+      << r.out;
   r = RunMksetup({"list", "--json", dir / "setup.exe"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"kind\" : \"installer\""), std::string::npos) << r.out;
@@ -57,6 +63,9 @@ TEST_F(Cli, ExampleRoundTripsThroughListVerifyAndExtract) {
   EXPECT_NE(r.out.find("\"compression\" : \"zstd\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"compression_level\" : 19"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"window_log\" : 12"), std::string::npos) << r.out;
+  for (const char* field :
+       {"\"architecture\" : \"x86\"", "\"scope\" : \"machine\"", "\"display_version\" : \"100\""})
+    EXPECT_NE(r.out.find(field), std::string::npos) << field << r.out;
 
   r = RunMksetup({"verify", dir / "setup.exe"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -87,6 +96,60 @@ TEST_F(Cli, RebuildsAreByteIdenticalAndTheStubMayComeFromTheEnvironment) {
   ASSERT_EQ(
       Build(std::string(EXAMPLES_DIR) + "/beispiel/beispiel-patch.toml", dir / "p.exe").status, 0);
   EXPECT_EQ(RunMksetup({"verify", dir / "p.exe"}).status, 0);
+}
+
+// The product's keys reach the program and the listing; their defaults,
+// written out or left away, give the bytes of a manifest without them. A
+// per-user program asks for no elevation, with either stub.
+TEST_F(Cli, ProductKeysAreListedAndPerUserProgramsAskForNoElevation) {
+  WriteFile(dir / "p/a.txt", "a");
+  auto build = [&](const std::string& keys, const std::string& out, const std::string& stubName) {
+    WriteFile(dir / "p/m.toml", "kind = \"installer\"\nversion = 7\ncaption = \"c\"\n"
+                                "product = \"p\"\nfiles = [\"a.txt\"]\n" +
+                                    keys);
+    return RunMksetup({"build", dir / "p/m.toml", "-o", out, "--stub", stubName});
+  };
+  ASSERT_EQ(build("", dir / "plain.exe", stub).status, 0);
+  ASSERT_EQ(build("architecture = \"x86\"\nscope = \"machine\"\ndisplay_version = \"\"\n",
+                  dir / "defaults.exe", stub)
+                .status,
+            0);
+  EXPECT_EQ(ReadFile(dir / "plain.exe"), ReadFile(dir / "defaults.exe"));
+
+  for (const char* stubName : {"x86", "x64"})
+    for (const char* scope : {"machine", "user"}) {
+      SCOPED_TRACE(std::string(stubName) + " " + scope);
+      const std::string program = dir / "setup.exe";
+      RunResult r = build("architecture = \"x64\"\nscope = \"" + std::string(scope) +
+                              "\"\ndisplay_version = \"7.0 \u2013 Beta\"\n",
+                          program, stubName);
+      ASSERT_EQ(r.status, 0) << r.err;
+      const std::string bytes = ReadFile(program);
+      std::string level, error;
+      ASSERT_TRUE(archive::ReadExecutionLevel({bytes.begin(), bytes.end()}, level, error)) << error;
+      const bool user = std::string(scope) == "user";
+      EXPECT_EQ(level, user ? "asInvoker" : "requireAdministrator");
+      // Read without the resource directory: the one level the image holds.
+      EXPECT_EQ(bytes.find("requireAdministrator") == std::string::npos, user);
+      EXPECT_EQ(bytes.find("level=\"asInvoker\"            uiAccess=") != std::string::npos, user);
+      EXPECT_EQ(RunMksetup({"verify", program}).status, 0);
+      r = RunMksetup({"list", program});
+      EXPECT_NE(r.out.find("architecture       x64\nscope              " + std::string(scope) +
+                           "\ndisplay version    7.0 \u2013 Beta\n"),
+                std::string::npos)
+          << r.out;
+      r = RunMksetup({"list", "--json", program});
+      EXPECT_NE(r.out.find("\"scope\" : \"" + std::string(scope) + "\""), std::string::npos)
+          << r.out;
+      EXPECT_NE(r.out.find("\"display_version\" : \"7.0 \u2013 Beta\""), std::string::npos)
+          << r.out;
+    }
+  // A stub without an application manifest cannot make a per-user program.
+  RunResult r = build("scope = \"user\"\n", dir / "out.exe", stub);
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("cannot be made a per-user program: not a PE image"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir / "out.exe"));
 }
 
 TEST_F(Cli, ManifestErrorsFailNamingTheKeyAndLeaveNoOutput) {

@@ -197,8 +197,10 @@ TEST_F(Releases, BuildsAPatchThatCarriesTheChangesAndItsTexts) {
   EXPECT_EQ(ReadFile(dir / "x/prog.exe"), "v2");
 }
 
-// zstd 19 unless --compression and --level say otherwise.
-TEST_F(Releases, CompressionAndLevelChooseTheCodec) {
+// zstd 19 unless --compression and --level say otherwise; an x86,
+// per-machine product showing its version unless --architecture, --scope and
+// --display-version say otherwise.
+TEST_F(Releases, OptionsChooseTheCodecAndTheProductBlock) {
   Old("prog.exe", "v1");
   New("prog.exe", std::string(50000, 'x') + "v2");
   using archive::PayloadCodec;
@@ -216,15 +218,39 @@ TEST_F(Releases, CompressionAndLevelChooseTheCodec) {
     EXPECT_EQ(Read().trailer.extension.codec, codec) << (options.empty() ? "" : options[0].second);
     EXPECT_EQ(RunMksetup({"verify", dir / "p.exe"}).status, 0);
   }
-  for (const auto& options : std::vector<std::vector<std::pair<std::string, std::string>>>{
-           {{"--compression", "lzma"}},
-           {{"--level", "20"}},
-           {{"--compression", "huf"}, {"--level", "3"}}}) {
+  using Options = std::vector<std::pair<std::string, std::string>>;
+  for (const auto& [options, named] : std::vector<std::pair<Options, std::string>>{
+           {{{"--compression", "lzma"}}, "--compression"},
+           {{{"--level", "20"}}, "--level"},
+           {{{"--compression", "huf"}, {"--level", "3"}}, "--level"},
+           {{{"--architecture", "arm64"}}, "--architecture: must be \"x86\" or \"x64\""},
+           {{{"--scope", "admin"}}, "--scope: must be \"machine\" or \"user\""},
+           {{{"--display-version", "1.1\x01"}}, "--display-version: holds a control character"},
+           {{{"--display-version", std::string(65, '1')}}, "--display-version: is 65 bytes"},
+           {{{"--scope", "user"}}, "cannot be made a per-user program"}}) { // a stub of 'S's
     fs::remove(dir / "p.exe");
     RunResult r = Diff(options);
-    EXPECT_NE(r.status, 0) << options[0].second;
-    EXPECT_NE(r.err.find(options.back().first), std::string::npos) << r.err;
+    EXPECT_NE(r.status, 0) << named;
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "p.exe"));
+  }
+
+  using archive::InstallScope;
+  using archive::ProductArchitecture;
+  const std::vector<
+      std::pair<std::vector<std::pair<std::string, std::string>>, archive::ProductBlock>>
+      products = {
+          {{}, {}},
+          {{{"--architecture", "x64"}}, {ProductArchitecture::X64, InstallScope::Machine, ""}},
+          {{{"--stub", "x64"}, {"--scope", "user"}},
+           {ProductArchitecture::X86, InstallScope::User, ""}},
+          {{{"--display-version", "1.1 \u2013 Beta"}},
+           {ProductArchitecture::X86, InstallScope::Machine, "1.1 \x96 Beta"}},
+      };
+  for (const auto& [options, product] : products) {
+    RunResult r = Diff(options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Read().trailer.extension.product, product);
   }
 }
 

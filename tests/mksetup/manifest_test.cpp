@@ -134,6 +134,20 @@ TEST(Manifest, EachErrorNamesItsKeyOrFile) {
       {"version = 120", "version = 120\ncompression_level = \"ultra\"", "compression_level"},
       {"version = 120", "version = 120\ncompression = \"huf\"\ncompression_level = 3",
        "compression_level: a level needs compression \"zstd\""},
+      {"version = 120", "version = 120\narchitecture = \"arm64\"",
+       "architecture: must be \"x86\" or \"x64\""},
+      {"version = 120", "version = 120\nscope = \"admin\"",
+       "scope: must be \"machine\" or \"user\""},
+      {"version = 120", "version = 120\nscope = true", "scope: must be a string"},
+      {"version = 120", "version = 120\ndisplay_version = 1", "display_version: must be a string"},
+      {"version = 120", "version = 120\ndisplay_version = \"1.0\\t\"",
+       "display_version: holds a control character"},
+      {"version = 120", "version = 120\ndisplay_version = \"1.0\\u007F\"",
+       "display_version: holds a control character"},
+      {"version = 120", "version = 120\ndisplay_version = \"1.0 \xE4\xB8\xAD\"",
+       "display_version: '\xE4\xB8\xAD' (U+4E2D) cannot be written"},
+      {"version = 120", "version = 120\ndisplay_version = \"" + std::string(65, '1') + "\"",
+       "display_version: is 65 bytes long in code page 1252 (at most 64)"},
   };
   for (const auto& c : cases) {
     Folder f;
@@ -199,4 +213,35 @@ TEST(Manifest, CompressionChoosesTheCodec) {
     ASSERT_TRUE(r.ok) << c.keys << (r.errors.empty() ? "" : r.errors[0]);
     EXPECT_EQ(r.manifest.trailer.extension.codec, c.codec) << c.keys;
   }
+}
+
+// architecture, scope and display_version fill the product block, for
+// installers and patches alike; their defaults leave it empty.
+TEST(Manifest, ProductKeysForInstallersAndPatches) {
+  using archive::InstallScope;
+  using archive::ProductArchitecture;
+  struct Case {
+    std::string keys;
+    archive::ProductBlock product;
+  };
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"architecture = \"x86\"\nscope = \"machine\"\ndisplay_version = \"\"\n", {}},
+      {"architecture = \"x64\"\n", {ProductArchitecture::X64, InstallScope::Machine, ""}},
+      {"scope = \"user\"\n", {ProductArchitecture::X86, InstallScope::User, ""}},
+      {"display_version = \"1.2.0 \u2013 Beta\"\n",
+       {ProductArchitecture::X86, InstallScope::Machine, "1.2.0 \x96 Beta"}},
+      {"architecture = \"x64\"\nscope = \"user\"\ndisplay_version = \"" + std::string(64, '9') +
+           "\"\n",
+       {ProductArchitecture::X64, InstallScope::User, std::string(64, '9')}},
+  };
+  const std::string patch =
+      "kind = \"patch\"\nversion = 2\ncaption = \"c\"\nproduct = \"p\"\nfiles = [\"prog.exe\"]\n";
+  for (const auto& c : cases)
+    for (const std::string& manifest : {std::string(kBase), patch}) {
+      Folder f;
+      ManifestResult r = f.Load(c.keys + manifest);
+      ASSERT_TRUE(r.ok) << c.keys << (r.errors.empty() ? "" : r.errors[0]);
+      EXPECT_EQ(r.manifest.trailer.extension.product, c.product) << c.keys;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include "../archive/pe_image.h"
 #include "archive/archive_builder.h"
+#include "archive/execution_level.h"
 #include "archive/huf_encoder.h"
 #include "test_files.h"
 
@@ -125,6 +126,28 @@ TEST_F(Signing, NestedAndRepeatedSignaturesStillRead) {
     RunResult r = RunMksetup({"verify", dir / name});
     EXPECT_EQ(r.status, 0) << name << ": " << r.err;
     EXPECT_NE(r.out.find("signed: yes"), std::string::npos) << r.out;
+  }
+}
+
+// A per-user program's manifest is edited before it is signed: the
+// signature verifies, with either stub, and the level stays.
+TEST_F(Signing, PerUserProgramsOfBothStubsVerify) {
+  WriteFile(dir / "p/a.txt", "a");
+  WriteFile(dir / "p/m.toml", "kind = \"installer\"\nversion = 1\ncaption = \"c\"\n"
+                              "product = \"p\"\nscope = \"user\"\nfiles = [\"a.txt\"]\n");
+  for (const char* stubName : {"x86", "x64"}) {
+    SCOPED_TRACE(stubName);
+    RunResult r =
+        RunMksetup({"build", dir / "p/m.toml", "-o", dir / "user.exe", "--stub", stubName});
+    ASSERT_EQ(r.status, 0) << r.err;
+    fs::remove(dir / "signed.exe");
+    ASSERT_EQ(Sign(dir / "user.exe", dir / "signed.exe"), 0) << m_output;
+    EXPECT_EQ(VerifySignature(dir / "signed.exe"), 0) << m_output;
+    const std::string bytes = ReadFile(dir / "signed.exe");
+    std::string level, error;
+    ASSERT_TRUE(archive::ReadExecutionLevel({bytes.begin(), bytes.end()}, level, error)) << error;
+    EXPECT_EQ(level, "asInvoker");
+    EXPECT_EQ(RunMksetup({"verify", dir / "signed.exe"}).status, 0);
   }
 }
 

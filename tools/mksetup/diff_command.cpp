@@ -16,6 +16,7 @@
 #include "entry_tree.h"
 #include "folder_walk.h"
 #include "patch_entries.h"
+#include "product_options.h"
 #include "progress_bar.h"
 #include "trailer_text.h"
 
@@ -150,6 +151,15 @@ bool PatchTrailer(const DiffOptions& options, const ReleaseDiff& diff, archive::
       text(utf8, true, ("--license (" + options.license + ")").c_str(), t.licenseText);
     }
   }
+  auto product = [&](const char* option, auto set, const std::string& value) {
+    if (std::string why = set(value, t.extension.product); !why.empty()) {
+      ReportError(std::string(option) + ": " + why);
+      ok = false;
+    }
+  };
+  product("--architecture", SetArchitecture, options.architecture);
+  product("--scope", SetScope, options.scope);
+  product("--display-version", SetDisplayVersion, options.displayVersion);
   if (!options.readme.empty()) {
     text(WithBackslashes(options.readme), false, "--readme", t.readmeFile);
     t.hasReadme = 1;

@@ -43,6 +43,9 @@ struct DiffOptions {
   std::string level;                // zstd: 1..19 or "max"; empty: 19
   bool dryRun = false;              // print what would be carried, build nothing
   bool noDelta = false;             // carry changed files whole
+  std::string architecture = "x86"; // or "x64"
+  std::string scope = "machine";    // or "user": the patch asks for no elevation
+  std::string displayVersion;       // empty: the version in decimal
 };
 
 int RunDiff(const DiffOptions& options);

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "compression.h"
 #include "cp1252.h"
+#include "product_options.h"
 #include "signature_text.h"
 
 namespace mksetup {
@@ -30,6 +31,11 @@ void PrintText(const archive::ArchiveInfo& info) {
   row("caption", Utf8(t.caption));
   row("product", Utf8(t.productName));
   row("license", t.licenseText.empty() ? "-" : std::to_string(t.licenseText.size()) + " bytes");
+  const archive::ProductBlock& product = t.extension.product;
+  row("architecture", archive::ArchitectureName(product.architecture));
+  row("scope", archive::ScopeName(product.scope));
+  row("display version", Utf8(ShownVersion(product, t.version)) +
+                             (product.displayVersion.empty() ? " (the version)" : ""));
   if (t.IsInstaller()) {
     row("start-menu group", t.startMenuGroup.empty() ? "-" : Utf8(t.startMenuGroup));
     row("program",
@@ -81,6 +87,10 @@ void PrintJson(const archive::ArchiveInfo& info) {
   j.insert("caption", Utf8(t.caption));
   j.insert("product", Utf8(t.productName));
   j.insert("license", Utf8(t.licenseText));
+  const archive::ProductBlock& product = t.extension.product;
+  j.insert("architecture", archive::ArchitectureName(product.architecture));
+  j.insert("scope", archive::ScopeName(product.scope));
+  j.insert("display_version", Utf8(ShownVersion(product, t.version)));
   if (t.IsInstaller()) {
     j.insert("start_menu_group", Utf8(t.startMenuGroup));
     if (t.hasProgram)

@@ -70,6 +70,16 @@ int main(int argc, char** argv) {
   diffCmd->add_flag("-n,--dry-run", diff.dryRun,
                     "Only list the files the patch would carry, and how");
   diffCmd->add_flag("--no-delta", diff.noDelta, "Carry changed files whole, not as deltas");
+  diffCmd
+      ->add_option("--architecture", diff.architecture,
+                   "The product's programs: x86 or x64 (64-bit Program Files and registry)")
+      ->capture_default_str();
+  diffCmd
+      ->add_option("--scope", diff.scope,
+                   "machine, or user: the patch of a per-user product, without elevation")
+      ->capture_default_str();
+  diffCmd->add_option("--display-version", diff.displayVersion,
+                      "What the list of installed programs shows (default: --version)");
   diffCmd->footer("Both folder trees are compared: the files that are new or whose bytes\n"
                   "changed are carried, anywhere in the tree, under their paths below NEW_DIR\n"
                   "(\"bin\\app.exe\"). Names match ignoring letter case; files missing from\n"

@@ -15,6 +15,7 @@
 #include "file_names.h"
 #include "file_pattern.h"
 #include "folder_walk.h"
+#include "product_options.h"
 #include "trailer_text.h"
 
 namespace fs = std::filesystem;
@@ -38,6 +39,12 @@ const char* const kManifestHelp =
                                      left out, links to files count as the file
                                      files, folders or both are required; names are unique
                                      ignoring case across all of them
+  architecture = "x86" | "x64"       the product's programs; default "x86"; "x64": the
+                                     64-bit Program Files and registry view
+  scope = "machine" | "user"         default "machine" (asks for administrator rights);
+                                     "user": no elevation, the user's own program folder
+  display_version = "1.0.0"          what the list of installed programs shows;
+                                     default: version in decimal
   installer only:
   start_menu_group = "Firma"         folder above the product folder
   uninstaller = true|false           default false; writes an uninstaller into the installation
@@ -58,10 +65,26 @@ namespace {
 
 using Keys = std::vector<std::string_view>;
 
-const Keys kTopKeys = {
-    "kind",    "version",     "caption",          "product",     "license",          "readme",
-    "files",   "reg_files",   "start_menu_group", "program",     "plugin",           "shortcuts",
-    "folders", "uninstaller", "publisher",        "compression", "compression_level"};
+const Keys kTopKeys = {"kind",
+                       "version",
+                       "caption",
+                       "product",
+                       "license",
+                       "readme",
+                       "files",
+                       "reg_files",
+                       "start_menu_group",
+                       "program",
+                       "plugin",
+                       "shortcuts",
+                       "folders",
+                       "uninstaller",
+                       "publisher",
+                       "compression",
+                       "compression_level",
+                       "architecture",
+                       "scope",
+                       "display_version"};
 const Keys kProgramKeys = {"file", "icon"};
 const Keys kPluginKeys = {"control", "inf", "registrar"};
 const Keys kShortcutKeys = {"start_menu_group", "uninstall", "readme", "program"};
@@ -186,6 +209,7 @@ private:
     }
     if (t.IsInstaller()) ReadInstallerKeys(root);
     ReadCompression(root);
+    ReadProduct(root);
     ReadFiles(root);
     ReadFolders(root);
     CheckTree();
@@ -209,6 +233,26 @@ private:
       level = text->get();
     if (level.empty() || !ParseCompressionLevel(level, codec, error))
       Error(node, "compression_level", error.empty() ? "must be 1 to 19 or \"max\"" : error);
+  }
+
+  // architecture, scope and display_version: the product block.
+  void ReadProduct(const toml::table& root) {
+    using Setter = std::string (*)(std::string_view, archive::ProductBlock&);
+    const std::pair<const char*, Setter> keys[] = {{"architecture", SetArchitecture},
+                                                   {"scope", SetScope},
+                                                   {"display_version", SetDisplayVersion}};
+    for (const auto& [key, set] : keys) {
+      const toml::node* node = root.get(key);
+      if (!node) continue;
+      const auto* text = node->as_string();
+      if (!text) {
+        Error(node, key, "must be a string");
+        continue;
+      }
+      if (std::string why = set(text->get(), m_result.manifest.trailer.extension.product);
+          !why.empty())
+        Error(node, key, why);
+    }
   }
 
   void ReadVersion(const toml::table& root) {
