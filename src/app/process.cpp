@@ -4,9 +4,43 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
+
+namespace {
+
+// A blocking wait instead of polling the exit code: the same result, no busy
+// loop, and an exit code of 259 (STILL_ACTIVE) cannot keep us waiting.
+bool WaitForEnd(HANDLE process) {
+  DWORD exitCode = 0;
+  const bool ended = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(process, &exitCode);
+  Sleep(1000);
+  return ended;
+}
+
+// The program at the head of a command line, without its quotes, and where
+// the rest of the line begins. False for a blank line.
+bool SplitCommand(const std::string& command, std::string& program, size_t& rest) {
+  size_t start = command.find_first_not_of(" \t");
+  if (start == std::string::npos) return false;
+  if (command[start] == '"') {
+    size_t close = command.find('"', start + 1);
+    if (close == std::string::npos) close = command.size();
+    program = command.substr(start + 1, close - start - 1);
+    rest = std::min(close + 1, command.size());
+  } else {
+    rest = command.find_first_of(" \t", start);
+    if (rest == std::string::npos) rest = command.size();
+    program = command.substr(start, rest - start);
+  }
+  return true;
+}
+
+} // namespace
 
 bool RunProcess(const char* commandLine, bool noWait) {
   STARTUPINFOA startup{};
@@ -19,17 +53,34 @@ bool RunProcess(const char* commandLine, bool noWait) {
                       &startup, &process))
     return false;
 
-  bool result = true;
-  if (!noWait) {
-    // A blocking wait instead of polling the exit code: the same result, no
-    // busy loop, and an exit code of 259 (STILL_ACTIVE) cannot keep us waiting.
-    DWORD exitCode = 0;
-    result = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-             GetExitCodeProcess(process.hProcess, &exitCode);
-    Sleep(1000);
-  }
+  const bool result = noWait || WaitForEnd(process.hProcess);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  return result;
+}
+
+bool RunProcessElevated(HWND owner, const std::string& commandLine) {
+  std::string program;
+  size_t rest = 0;
+  if (!SplitCommand(commandLine, program, rest) || program.empty()) return false;
+  const size_t parameters = commandLine.find_first_not_of(" \t", rest);
+  const std::string arguments =
+      parameters == std::string::npos ? "" : commandLine.substr(parameters);
+  SHELLEXECUTEINFOA execute{};
+  execute.cbSize = sizeof execute;
+  // No message box of the shell's own when the program is missing: the
+  // caller reports the failure, and an unattended run shows no window.
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  execute.hwnd = owner;
+  execute.lpVerb = "runas";
+  execute.lpFile = program.c_str();
+  execute.lpParameters = arguments.c_str();
+  execute.nShow = SW_SHOW;
+  // A declined consent prompt fails with ERROR_CANCELLED, like any start.
+  if (!ShellExecuteExA(&execute)) return false;
+  if (!execute.hProcess) return false; // started, but its end cannot be seen
+  const bool result = WaitForEnd(execute.hProcess);
+  CloseHandle(execute.hProcess);
   return result;
 }
 
@@ -73,20 +124,9 @@ std::string SystemSearchPath() {
 } // namespace
 
 std::string QualifyCommandProgram(const std::string& command) {
-  size_t start = command.find_first_not_of(" \t");
-  if (start == std::string::npos) return {};
   std::string program;
-  size_t rest;
-  if (command[start] == '"') {
-    size_t close = command.find('"', start + 1);
-    if (close == std::string::npos) close = command.size();
-    program = command.substr(start + 1, close - start - 1);
-    rest = close + 1;
-  } else {
-    rest = command.find_first_of(" \t", start);
-    if (rest == std::string::npos) rest = command.size();
-    program = command.substr(start, rest - start);
-  }
+  size_t rest = 0;
+  if (!SplitCommand(command, program, rest)) return {};
   if (program.find_first_of("\\/:") != std::string::npos) return command;
   if (program.empty()) return {};
 

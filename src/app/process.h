@@ -1,11 +1,20 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 // Starts a command line as it is (nothing is quoted here). Without noWait it
 // waits for the process to end, then a further second. True when the process
 // was started and, when waiting, its exit code could be read.
 bool RunProcess(const char* commandLine, bool noWait);
+
+// The same for a program that needs administrator rights when we run
+// without them: Windows is asked for them for this one process
+// (ShellExecuteEx, verb "runas"), and we wait for its end as RunProcess does.
+// False when it did not start, also when the user declined. `owner` is the
+// window the consent prompt belongs to.
+bool RunProcessElevated(HWND owner, const std::string& commandLine);
 
 // A program of the system folder by its full path, quoted, for the head of a
 // command line: "C:\Windows\system32\rundll32.exe". A bare name would be

@@ -129,16 +129,24 @@ bool SetupDialog::CheckFlashPlugin() {
 
 bool SetupDialog::InstallFlashPlugin() {
   InstallLog("Installing Shockwave Flash");
+  // The control goes into the system folder. A per-user setup runs without
+  // administrator rights and asks Windows for them for these two commands
+  // alone; a declined request fails the step like a command that cannot start.
+  const bool elevate = m_trailer.extension.product.scope == archive::InstallScope::User;
+  if (elevate) InstallLog("Asking for administrator rights for the plug-in");
+  auto run = [&] {
+    InstallLog("%s", m_strFlashCommand.c_str());
+    return elevate ? RunProcessElevated(m_hWnd, m_strFlashCommand)
+                   : RunProcess(m_strFlashCommand.c_str(), false);
+  };
   m_strFlashCommand = FlashInfCommand(m_strTempPath, m_strFlashInf);
-  InstallLog("%s", m_strFlashCommand.c_str());
-  if (!RunProcess(m_strFlashCommand.c_str(), false)) return false;
+  if (!run()) return false;
 
   char systemDirectory[MAX_PATH] = "";
   GetSystemDirectoryA(systemDirectory, MAX_PATH);
   m_strFlashCommand = FlashRegistrationCommand(m_strTempPath, m_strFlashRegTool, systemDirectory,
                                                m_strFlashControl);
-  InstallLog("%s", m_strFlashCommand.c_str());
-  return RunProcess(m_strFlashCommand.c_str(), false);
+  return run();
 }
 
 void SetupDialog::ShowFlashRefusalPage() {

@@ -146,7 +146,28 @@ TEST_F(FlashTest, MajorVersionSevenIsAcceptedWithoutAQuestionThoughOlderThanTheC
             (std::vector<std::string>{"install.log", "prog.exe", "started.txt"}));
 }
 
-TEST_F(FlashTest, OlderControlIsNamedAndYesRunsBothCommandsWithTheCarriedFiles) {
+// The installation commands once more in a per-user product: it runs
+// without administrator rights and asks Windows for them for this step alone
+// (ShellExecuteEx, "runas"). Wine has no consent prompt, so the commands run
+// as they do once a user agreed; the log says that they were asked for.
+class FlashScopeTest : public FlashTest,
+                       public ::testing::WithParamInterface<archive::InstallScope> {
+protected:
+  archive::ArchiveTrailer PluginInstaller() const {
+    archive::ArchiveTrailer t = FlashTest::PluginInstaller();
+    t.extension.product.scope = GetParam();
+    return t;
+  }
+  // The log's line between "Installing Shockwave Flash" and the commands.
+  int AskedLines() const { return GetParam() == archive::InstallScope::User ? 1 : 0; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Scope, FlashScopeTest,
+                         ::testing::Values(archive::InstallScope::Machine,
+                                           archive::InstallScope::User),
+                         [](const auto& info) { return archive::ScopeName(info.param); });
+
+TEST_P(FlashScopeTest, OlderControlIsNamedAndYesRunsBothCommandsWithTheCarriedFiles) {
   Register(e2e::WindowsPath(CONTROL_6_PATH));
   PlantRundll32();
   Build(PluginInstaller(), PluginFiles());
@@ -172,6 +193,9 @@ TEST_F(FlashTest, OlderControlIsNamedAndYesRunsBothCommandsWithTheCarriedFiles) 
   std::vector<std::string> log = e2e::LogMessagesOf(e2e::ReadFileBytes(Target() + "\\install.log"));
   int at = e2e::FindMessage(log, "Installing Shockwave Flash");
   ASSERT_NE(at, -1);
+  EXPECT_EQ(e2e::FindMessage(log, "Asking for administrator rights for the plug-in", at),
+            AskedLines() ? at + 1 : -1);
+  at += AskedLines();
   EXPECT_EQ(
       e2e::FindMessage(log,
                        "\"" + SystemDirectory() +
@@ -231,7 +255,7 @@ private:
   bool m_moved = false;
 };
 
-TEST_F(FlashTest, FirstCommandThatCannotStartShowsTheFailurePageAndTheFinishStillRuns) {
+TEST_P(FlashScopeTest, FirstCommandThatCannotStartShowsTheFailurePageAndTheFinishStillRuns) {
   Register(e2e::WindowsPath(CONTROL_6_PATH));
   // No rundll32.exe in the system folder; the one beside the setup is not
   // taken in its place.
