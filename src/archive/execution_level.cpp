@@ -48,14 +48,20 @@ bool FindLevelSlot(std::string_view text, LevelSlot& slot, std::string& error) {
   return false;
 }
 
-bool FindManifest(const std::vector<uint8_t>& image, PeLayout& layout, ResourceLocation& where,
-                  std::string& error) {
-  return ReadPeLayout(image, layout, error) &&
-         FindPeResource(image, layout, kManifestType, kManifestId, where, error);
-}
+// The manifest's place in the image and the level attribute in it.
+struct ManifestLevel {
+  PeLayout layout;
+  ResourceLocation where;
+  LevelSlot slot;
+};
 
-std::string_view TextAt(const std::vector<uint8_t>& image, const ResourceLocation& where) {
-  return {reinterpret_cast<const char*>(image.data() + where.offset), where.size};
+bool FindLevel(const std::vector<uint8_t>& image, ManifestLevel& found, std::string& error) {
+  if (!ReadPeLayout(image, found.layout, error) ||
+      !FindPeResource(image, found.layout, kManifestType, kManifestId, found.where, error))
+    return false;
+  const std::string_view text(reinterpret_cast<const char*>(image.data() + found.where.offset),
+                              found.where.size);
+  return FindLevelSlot(text, found.slot, error);
 }
 
 } // namespace
@@ -65,23 +71,17 @@ const char* ExecutionLevelName(ExecutionLevel level) {
 }
 
 bool ReadExecutionLevel(const std::vector<uint8_t>& image, std::string& level, std::string& error) {
-  PeLayout layout;
-  ResourceLocation where;
-  LevelSlot slot;
-  if (!FindManifest(image, layout, where, error) ||
-      !FindLevelSlot(TextAt(image, where), slot, error))
-    return false;
-  level = std::string(TextAt(image, where).substr(slot.value, slot.length));
+  ManifestLevel found;
+  if (!FindLevel(image, found, error)) return false;
+  const uint8_t* value = image.data() + found.where.offset + found.slot.value;
+  level.assign(value, value + found.slot.length);
   return true;
 }
 
 bool SetExecutionLevel(std::vector<uint8_t>& image, ExecutionLevel level, std::string& error) {
-  PeLayout layout;
-  ResourceLocation where;
-  LevelSlot slot;
-  if (!FindManifest(image, layout, where, error) ||
-      !FindLevelSlot(TextAt(image, where), slot, error))
-    return false;
+  ManifestLevel found;
+  if (!FindLevel(image, found, error)) return false;
+  const LevelSlot& slot = found.slot;
   const std::string_view value = ExecutionLevelName(level);
   // value, closing quote, blanks: a blank that parted the attribute from the
   // next one stays.
@@ -90,7 +90,7 @@ bool SetExecutionLevel(std::vector<uint8_t>& image, ExecutionLevel level, std::s
     error = "the manifest's level attribute has no room for \"" + std::string(value) + "\"";
     return false;
   }
-  uint8_t* text = image.data() + where.offset;
+  uint8_t* text = image.data() + found.where.offset;
   const char quote = char(text[slot.value + slot.length]);
   size_t at = slot.value;
   for (char c : value) text[at++] = uint8_t(c);
@@ -98,9 +98,10 @@ bool SetExecutionLevel(std::vector<uint8_t>& image, ExecutionLevel level, std::s
   while (at < slot.value + slot.length + 1 + slot.blanks) text[at++] = ' ';
 
   // A checksum the linker wrote covers the image; one of 0 is not checked.
-  if (layout.checksumOffset + 4 <= image.size() && LoadLE32(&image[layout.checksumOffset])) {
-    const uint32_t sum = PeChecksum(image, layout.checksumOffset);
-    for (int i = 0; i < 4; ++i) image[layout.checksumOffset + i] = uint8_t(sum >> (8 * i));
+  const uint64_t checksum = found.layout.checksumOffset;
+  if (checksum + 4 <= image.size() && LoadLE32(&image[checksum])) {
+    const uint32_t sum = PeChecksum(image, checksum);
+    for (int i = 0; i < 4; ++i) image[checksum + i] = uint8_t(sum >> (8 * i));
   }
   return true;
 }

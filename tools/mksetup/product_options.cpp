@@ -4,22 +4,34 @@
 
 namespace mksetup {
 
-std::string SetArchitecture(std::string_view name, archive::ProductBlock& product) {
-  for (auto a : {archive::ProductArchitecture::X86, archive::ProductArchitecture::X64})
-    if (name == archive::ArchitectureName(a)) {
-      product.architecture = a;
+namespace {
+
+// Sets `out` to the value whose name is `name`; else says which names there are.
+template <class Value, size_t N>
+std::string SetNamed(std::string_view name, const Value (&values)[N], const char* (*nameOf)(Value),
+                     Value& out) {
+  std::string names;
+  for (Value value : values) {
+    if (name == nameOf(value)) {
+      out = value;
       return {};
     }
-  return "must be \"x86\" or \"x64\"";
+    names += std::string(names.empty() ? "" : " or ") + "\"" + nameOf(value) + "\"";
+  }
+  return "must be " + names;
+}
+
+} // namespace
+
+std::string SetArchitecture(std::string_view name, archive::ProductBlock& product) {
+  const archive::ProductArchitecture all[] = {archive::ProductArchitecture::X86,
+                                              archive::ProductArchitecture::X64};
+  return SetNamed(name, all, archive::ArchitectureName, product.architecture);
 }
 
 std::string SetScope(std::string_view name, archive::ProductBlock& product) {
-  for (auto s : {archive::InstallScope::Machine, archive::InstallScope::User})
-    if (name == archive::ScopeName(s)) {
-      product.scope = s;
-      return {};
-    }
-  return "must be \"machine\" or \"user\"";
+  const archive::InstallScope all[] = {archive::InstallScope::Machine, archive::InstallScope::User};
+  return SetNamed(name, all, archive::ScopeName, product.scope);
 }
 
 std::string SetDisplayVersion(std::string_view utf8, archive::ProductBlock& product) {
