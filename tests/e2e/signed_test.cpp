@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "archive/byte_io.h"
+#include "archive/execution_level.h"
 #include "archive/huf_encoder.h"
 #include "archive/trailer.h"
 #include "res/resource.h"
@@ -59,14 +60,27 @@ TEST_F(SignedTest, SignedInstallerInstalls) {
   SignAndInstall(files);
 }
 
-TEST_F(SignedTest, SignedZstdInstallerInstalls) {
+// A per-user product: its manifest, edited by the builder, is what was
+// signed; the uninstaller it writes is a copy of its image and asks for no
+// elevation either.
+TEST_F(SignedTest, SignedZstdPerUserInstallerInstallsAndItsUninstallerAsksForNoElevation) {
   const std::vector<e2e::Payload> files = {ProductProgram(),
                                            Source("daten.txt", std::string(70000, 'D') + "Daten"),
                                            Source("leer.txt", "")};
   archive::ArchiveTrailer t = Installer();
   t.extension.codec = {archive::PayloadCodec::Zstd, 19, 25};
+  t.extension.product.scope = archive::InstallScope::User;
+  t.extension.uninstaller.enabled = true;
   Build(t, files);
   SignAndInstall(files);
+  for (const std::string& program : {m_setup, Installed("uninstall.exe")}) {
+    const std::string bytes = e2e::ReadFileBytes(program);
+    std::string level, error;
+    EXPECT_TRUE(archive::ReadExecutionLevel({bytes.begin(), bytes.end()}, level, error)) << error;
+    EXPECT_EQ(level, "asInvoker") << program;
+  }
+  const std::string entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + m_product;
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteTreeA(root, entry.c_str());
 }
 
 void SignedTest::SignAndInstall(const std::vector<e2e::Payload>& files) {
