@@ -1,5 +1,10 @@
 #include "app/product_mutex.h"
 
+const char kProductBusy[] =
+    "Setup, ein Patch oder die Deinstallation von \"%s\" l\xE4"
+    "uft gerade. Setup kann nicht fortfahren. Bitte starten Sie Setup erneut, wenn dieser "
+    "Vorgang beendet ist.";
+
 namespace {
 
 // Backslashes would name a namespace.
@@ -7,19 +12,19 @@ std::string MutexName(const std::string& productName) {
   std::string name = "Tarnivex Setup " + productName;
   for (char& c : name)
     if (c == '\\') c = '/';
-  return name;
+  return "Global\\" + name;
 }
 
 } // namespace
 
-void HoldProductMutex(const std::string& productName) {
+bool AcquireProductMutex(const std::string& productName) {
   // Deliberately never closed: the system releases it with the process.
-  CreateMutexA(nullptr, FALSE, MutexName(productName).c_str());
-}
-
-bool ProductSetupRunning(const std::string& productName) {
-  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, MutexName(productName).c_str());
-  if (!mutex) return false;
-  CloseHandle(mutex);
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, MutexName(productName).c_str());
+  if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return false;
+  }
+  // Made by another user with no access for us: that run holds it.
+  if (!mutex && GetLastError() == ERROR_ACCESS_DENIED) return false;
   return true;
 }

@@ -48,13 +48,37 @@ bool CheckItem(const UninstallItem& item, std::string& error) {
   return false;
 }
 
+} // namespace
+
+namespace {
+
+// The kind and the path in upper case (ASCII): one key for every spelling
+// Windows takes for the same item.
+std::string FoldedKey(UninstallItemKind kind, const std::string& path) {
+  std::string key(1, char('0' + uint32_t(kind)));
+  key.reserve(path.size() + 1);
+  for (char c : path) key += (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+  return key;
+}
 
 } // namespace
 
 void UninstallList::Add(UninstallItemKind kind, const std::string& path) {
-  for (const UninstallItem& item : items)
-    if (item.kind == kind && SameIgnoringCase(item.path, path)) return;
+  // A list that changed size behind the index (read, copied, cleared) is
+  // indexed afresh; items appended since are indexed as they stand.
+  if (m_indexed > items.size()) {
+    m_index.clear();
+    m_indexed = 0;
+  }
+  for (; m_indexed < items.size(); ++m_indexed)
+    m_index.insert(FoldedKey(items[m_indexed].kind, items[m_indexed].path));
+  if (!m_index.insert(FoldedKey(kind, path)).second) return;
   items.push_back({kind, path});
+  ++m_indexed;
+}
+
+void UninstallList::Merge(const UninstallList& earlier) {
+  for (const UninstallItem& item : earlier.items) Add(item.kind, item.path);
 }
 
 bool UninstallList::Has(UninstallItemKind kind) const {

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace archive {
@@ -52,11 +53,21 @@ struct UninstallItem {
 struct UninstallList {
   bool present = false; // the block is there: this is an uninstall archive
   std::vector<UninstallItem> items;
-  bool operator==(const UninstallList&) const = default;
+  bool operator==(const UninstallList& other) const {
+    return present == other.present && items == other.items;
+  }
   // Adds the item unless it is listed already (names compared without
-  // regard to ASCII case, as Windows compares them).
+  // regard to ASCII case, as Windows compares them). Constant time: the
+  // items are looked up in an index of their folded keys, which catches up
+  // with items appended to `items` directly.
   void Add(UninstallItemKind kind, const std::string& path);
   bool Has(UninstallItemKind kind) const;
+  // Adds every item of `earlier` that is not listed yet, in its order.
+  void Merge(const UninstallList& earlier);
+
+private:
+  std::unordered_set<std::string> m_index;
+  size_t m_indexed = 0; // items[0, m_indexed) are in m_index
 };
 
 // An absolute path that names what it says: "X:\" and a safe relative path

@@ -4,9 +4,11 @@
 #include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
+#include "app/product_mutex.h"
 #include "app/unattended.h"
 #include "dialogs/license_dialog.h"
 #include "framework/archive_file.h"
+#include "framework/format.h"
 #include "res/resource.h"
 
 namespace {
@@ -73,4 +75,23 @@ bool WizardDialog::AcceptLicense() {
   g_bCancel = 1;
   PostQuitMessage(0);
   return false;
+}
+
+bool WizardDialog::ClaimProduct() {
+  if (AcquireProductMutex(m_strProductName)) return true;
+  InstallLog("Product busy [%s]", m_strProductName.c_str());
+  ReportFailure(m_hWnd, FormatString(kProductBusy, m_strProductName.c_str()), m_strCaption.c_str(),
+                MB_OK | MB_ICONSTOP, kExitRefused);
+  EndDialog(-1);
+  return false;
+}
+
+void WizardDialog::OnException(const std::string& text) {
+  if (!IsSilent()) {
+    CDialog::OnException(text);
+    return;
+  }
+  InstallLog("Exception caught [%s]", text.c_str());
+  SetExitCode(kExitFailed);
+  EndDialog(-1);
 }

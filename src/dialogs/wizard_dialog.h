@@ -30,6 +30,13 @@ protected:
   // Shows the license, when the archive has one. Declined: the wizard ends
   // and the result is false.
   bool AcceptLicense();
+  // Takes the product's mutex for the rest of the run. When another setup,
+  // patch or uninstall of the product holds it, the wizard is refused (a
+  // message, or exit code 1 unattended), ends, and the result is false.
+  bool ClaimProduct();
+  // Unattended, an exception in a handler ends the run as a failure, with
+  // no window; otherwise the framework's message box.
+  void OnException(const std::string& text) override;
 
   // Settings from the archive.
   uint16_t m_nVersion = 0;

@@ -92,6 +92,8 @@ void ReportException(const std::string& text) {
 }
 } // namespace
 
+void CDialog::OnException(const std::string& text) { ReportException(text); }
+
 INT_PTR CDialog::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return OnInitDialog();
   if (msg == WM_WINDOWPOSCHANGING && m_bHidden)
@@ -128,11 +130,11 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
   try {
     handled = self->Dispatch(msg, wParam, lParam);
   } catch (const CException& e) {
-    ReportException(e.GetErrorMessage());
+    self->OnException(e.GetErrorMessage());
   } catch (const std::exception& e) {
-    ReportException(e.what());
+    self->OnException(e.what());
   } catch (...) {
-    ReportException(std::string());
+    self->OnException(std::string());
   }
   if (msg == WM_NCDESTROY) {
     SetWindowLongPtrA(hWnd, DWLP_USER, 0);

@@ -1,7 +1,7 @@
 // Modal dialogs on numbered templates. One static dialog procedure binds the
 // controls (DoDataExchange), calls OnInitDialog, routes IDOK and IDCANCEL to
 // OnOK and OnCancel and hands every other message to OnMessage. Exceptions
-// never leave the procedure: they are reported in a message box.
+// never leave the procedure: they go to OnException (a message box).
 #pragma once
 
 #include <windows.h>
@@ -58,6 +58,9 @@ protected:
   // Every other message. Return true when handled, with the message's result
   // in result; false leaves it to the system's dialog handling.
   virtual bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) { return false; }
+  // An exception a handler let out, with its text (may be empty); the
+  // framework's handler shows it in a message box.
+  virtual void OnException(const std::string& text);
 
 private:
   static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);

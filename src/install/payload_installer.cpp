@@ -169,6 +169,13 @@ InstallOutcome Cancelled() {
   return outcome;
 }
 
+// String 1 for an archive found damaged before anything was written.
+InstallOutcome Damaged() {
+  InstallOutcome outcome = Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
+  outcome.nothingWritten = true;
+  return outcome;
+}
+
 // Opens the program file at the start of the payload stream.
 bool OpenStream(const InstallRequest& request, CFile& file) {
   const UINT mode = CFile::modeRead | CFile::shareDenyNone | CFile::modeNoInherit;
@@ -221,11 +228,11 @@ InstallOutcome CheckPayload(const InstallRequest& request, EntryPolicy* checker)
     if (splitter->StopReason() == EntrySplitter::Stop::LengthMismatch)
       InstallLog("Damaged Archive [payload does not decode to the entries' %llu bytes]",
                  static_cast<unsigned long long>(request.trailer->TotalSize()));
-    return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
+    return Damaged();
   }
   if (r.status != archive::DecodeResult::Ok) {
     InstallLog("Damaged Archive [%s]", r.error.c_str());
-    return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
+    return Damaged();
   }
   return {};
 }
@@ -296,7 +303,7 @@ InstallOutcome CheckEntryNames(const InstallRequest& request) {
   for (const auto& entry : request.trailer->entries) {
     if (!archive::IsSafeEntryName(entry.name)) {
       InstallLog("Damaged Archive [unsafe entry name %s]", entry.name.c_str());
-      return Failure(IDS_OPEN_FAILED, kDamagedArchiveReason);
+      return Damaged();
     }
   }
   return {};
@@ -306,12 +313,8 @@ namespace {
 
 InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& folders) {
   const archive::ArchiveTrailer& trailer = *request.trailer;
-  if (!folders.CreateChain(request.installPath))
-    return Failure(IDS_DIR_FAILED, request.installPath);
-  InstallLog("Creating Directory [%s]", request.installPath.c_str());
-  if (trailer.hasRegFiles && !folders.CreateChain(request.installPath + "Reg"))
-    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
-
+  // The stream is checked before the first folder is made: a damaged
+  // archive leaves no trace.
   if (request.progress) {
     request.progress->SetRange(0, DecodeProgress::kRange);
     request.progress->SetPos(0);
@@ -319,6 +322,12 @@ InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& fol
   InstallOutcome outcome = CheckPayload(request);
   if (outcome.result != InstallResult::Completed) return outcome;
   if (g_bCancel) return Cancelled();
+
+  if (!folders.CreateChain(request.installPath))
+    return Failure(IDS_DIR_FAILED, request.installPath);
+  InstallLog("Creating Directory [%s]", request.installPath.c_str());
+  if (trailer.hasRegFiles && !folders.CreateChain(request.installPath + "Reg"))
+    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
   InstallPolicy policy(request, folders);
   outcome = WritePayload(request, policy);
   if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
@@ -370,7 +379,8 @@ InstallResult InstallPayload(const InstallRequest& request) {
   InstallOutcome outcome = RunPayloadInstallation(request);
   if (outcome.result == InstallResult::Failed) {
     HWND owner = request.owner ? request.owner->GetSafeHwnd() : nullptr;
-    ReportFailure(owner, outcome.message, request.caption.c_str(), MB_OK | MB_ICONSTOP);
+    ReportFailure(owner, outcome.message, request.caption.c_str(), MB_OK | MB_ICONSTOP,
+                  outcome.nothingWritten ? kExitRefused : kExitFailed);
   }
   return outcome.result;
 }

@@ -49,6 +49,9 @@ enum class InstallResult { Completed, Cancelled, Failed, Refused };
 struct InstallOutcome {
   InstallResult result = InstallResult::Completed;
   std::string message;
+  // A failure found before anything was written (a damaged archive): the
+  // run ends as refused, not as failed.
+  bool nothingWritten = false;
 };
 
 // The installation without the message box: the tests' entry point.

@@ -16,6 +16,18 @@ std::string WithoutBackslash(std::string path) {
   return path;
 }
 
+DWORD KiB(uint64_t bytes) { return DWORD((bytes + 1023) / 1024); }
+
+// The entry exists and names this installation folder.
+bool EntryNames(const std::string& key, const std::string& installPath) {
+  HKEY handle;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  std::string location = ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "InstallLocation");
+  return SamePathText(WithoutBackslash(location), WithoutBackslash(installPath));
+}
+
 } // namespace
 
 std::string UninstallKeyPath(const std::string& productName) {
@@ -28,7 +40,7 @@ bool RegisterUninstallEntry(const std::string& productName, const UninstallEntry
   SYSTEMTIME today;
   GetLocalTime(&today);
   const std::string quoted = "\"" + e.uninstaller + "\"";
-  const DWORD kib = DWORD((e.estimatedBytes + 1023) / 1024);
+  const DWORD kib = KiB(e.estimatedBytes);
   bool ok = WriteRegistryString(HKEY_LOCAL_MACHINE, k, "DisplayName", e.displayName.c_str());
   ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "DisplayVersion", e.displayVersion.c_str());
   ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "Publisher", e.publisher.c_str());
@@ -47,14 +59,45 @@ bool RegisterUninstallEntry(const std::string& productName, const UninstallEntry
   return ok;
 }
 
+std::string DisplayVersionText(const archive::ArchiveTrailer& trailer) {
+  const std::string& text = trailer.extension.product.displayVersion;
+  return text.empty() ? std::to_string(trailer.version) : text;
+}
+
+uint64_t FileBytes(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return 0;
+  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+uint64_t ListedBytes(const std::string& installPath, const archive::UninstallList& list,
+                     size_t from) {
+  uint64_t bytes = 0;
+  for (size_t i = from; i < list.items.size(); ++i)
+    if (list.items[i].kind == archive::UninstallItemKind::File)
+      bytes += FileBytes(installPath + list.items[i].path);
+  return bytes;
+}
+
+bool UpdateUninstallEntryRelease(const std::string& productName, const std::string& installPath,
+                                 const std::string& displayVersion, uint64_t estimatedBytes) {
+  const std::string key = UninstallKeyPath(productName);
+  if (!EntryNames(key, installPath)) return false;
+  bool ok = WriteRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "DisplayVersion",
+                                displayVersion.c_str());
+  ok &= WriteRegistryDword(HKEY_LOCAL_MACHINE, key.c_str(), "EstimatedSize", KiB(estimatedBytes));
+  return ok;
+}
+
 bool RemoveUninstallEntry(const std::string& productName, const std::string& installPath) {
   const std::string key = UninstallKeyPath(productName);
   HKEY handle;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
     return true;
   RegCloseKey(handle);
-  std::string location = ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "InstallLocation");
-  if (!SamePathText(WithoutBackslash(location), WithoutBackslash(installPath))) return false;
+  if (!EntryNames(key, installPath)) return false;
   return RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS;
 }
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/trailer.h"
+
 struct UninstallEntry {
   std::string displayName;
   std::string displayVersion;
@@ -25,6 +27,22 @@ std::string UninstallKeyPath(const std::string& productName);
 // EstimatedSize in KiB, InstallDate today, NoModify and NoRepair 1); false
 // when any could not be written.
 bool RegisterUninstallEntry(const std::string& productName, const UninstallEntry& entry);
+
+// What the list shows as the release: the archive's display version, else
+// its version word in decimal. The version word alone decides what is newer.
+std::string DisplayVersionText(const archive::ArchiveTrailer& trailer);
+
+// The bytes of a file; 0 when it is not there.
+uint64_t FileBytes(const std::string& path);
+// The bytes the list's files from item `from` on take in the installation
+// folder (ending in '\'): what EstimatedSize counts beside the uninstaller.
+uint64_t ListedBytes(const std::string& installPath, const archive::UninstallList& list,
+                     size_t from = 0);
+
+// After a patch: DisplayVersion and EstimatedSize of the entry, when it
+// names this installation folder (ending in '\'); false otherwise.
+bool UpdateUninstallEntryRelease(const std::string& productName, const std::string& installPath,
+                                 const std::string& displayVersion, uint64_t estimatedBytes);
 
 // Removes the entry when it names this installation folder (ending in '\');
 // an entry another installation wrote stays. True when none is left that

@@ -7,6 +7,7 @@
 #include "app/unattended.h"
 #include "framework/code_page.h"
 #include "install/product_key.h"
+#include "install/uninstall_entry.h"
 #include "install/uninstaller_file.h"
 #include "patch/patch_dialog.h"
 #include "patch/patch_payload.h"
@@ -35,16 +36,11 @@ void PatchDialog::ApplyPatch() {
   InstallOutcome outcome = RunPayloadPatch(request);
   switch (outcome.result) {
   case InstallResult::Completed:
-    WriteRegistryDword(HKEY_CURRENT_USER, ProductKeyPath(m_strProductName).c_str(), "Version",
-                       m_nVersion);
-    if (hasUninstaller) {
-      uninstall.version = m_nVersion;
-      if (!WriteUninstallerFile(FromCodePage(uninstaller), imageLength, uninstall, uninstaller))
-        InstallLog("Unable to update [%s]", uninstaller.c_str());
-    }
+    RecordRelease(hasUninstaller ? &uninstall : nullptr, imageLength);
     break;
   case InstallResult::Failed:
-    ReportFailure(m_hWnd, outcome.message, m_strCaption.c_str(), MB_ICONSTOP);
+    ReportFailure(m_hWnd, outcome.message, m_strCaption.c_str(), MB_ICONSTOP,
+                  outcome.nothingWritten ? kExitRefused : kExitFailed);
     EndDialog(-1);
     break;
   case InstallResult::Refused:
@@ -54,4 +50,20 @@ void PatchDialog::ApplyPatch() {
   case InstallResult::Cancelled:
     break;
   }
+}
+
+void PatchDialog::RecordRelease(archive::ArchiveTrailer* uninstall, uint64_t imageLength) {
+  if (m_bRepairKey)
+    RegisterProduct(m_strProductName, m_strInstallPath, m_strExeName, m_nVersion);
+  else
+    WriteRegistryDword(HKEY_CURRENT_USER, ProductKeyPath(m_strProductName).c_str(), "Version",
+                       m_nVersion);
+  if (!uninstall) return;
+  const std::string uninstaller = m_strInstallPath + kUninstallerName;
+  uninstall->version = m_nVersion;
+  if (!WriteUninstallerFile(FromCodePage(uninstaller), imageLength, *uninstall, uninstaller))
+    InstallLog("Unable to update [%s]", uninstaller.c_str());
+  UpdateUninstallEntryRelease(
+      m_strProductName, m_strInstallPath, DisplayVersionText(m_trailer),
+      FileBytes(uninstaller) + ListedBytes(m_strInstallPath, uninstall->extension.uninstallList));
 }

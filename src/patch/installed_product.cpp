@@ -33,7 +33,8 @@ std::string PatchDialog::FindInstalledProduct() {
     m_strExeName.clear();
     return FormatString(kNoVersionFound, product);
   }
-  // Recorded with version 0: the patch goes ahead whatever it is.
-  RegisterProduct(m_strProductName, m_strInstallPath, m_strExeName, 0);
+  // The patch goes ahead whatever version it is; the product key is written
+  // once the patch is in place, nothing before.
+  m_bRepairKey = true;
   return {};
 }

@@ -23,8 +23,7 @@ BOOL PatchDialog::OnInitDialog() {
   CDialog::OnInitDialog();
 
   if (!OpenOwnArchive() || !ReadTrailerRegion(true)) return TRUE;
-  // The uninstaller refuses while this runs.
-  HoldProductMutex(m_strProductName);
+  if (!ClaimProduct()) return TRUE;
 
   std::string refusal = FindInstalledProduct();
   if (!refusal.empty()) {

@@ -45,4 +45,9 @@ private:
   bool m_bApplying = false;
   // The patch was not made for the installed files: the wizard closes.
   bool m_bRefused = false;
+  // Found through the uninstall entry: the patch writes the whole product key.
+  bool m_bRepairKey = false;
+  // After a complete patch: the product key, the uninstaller's list and its
+  // entry in the list of programs follow the new release.
+  void RecordRelease(archive::ArchiveTrailer* uninstall, uint64_t imageLength);
 };

@@ -52,20 +52,37 @@ void SetupDialog::WriteUninstaller(bool logCopied) {
   m_uninstallList.Add(UninstallItemKind::UninstallEntry, "");
 
   const std::string program = m_strInstallPath + kUninstallerName;
+  // An installation into an earlier one (the same release again, or an
+  // upgrade) takes over what the earlier runs wrote, so that the uninstall
+  // leaves nothing of either.
+  const size_t ours = m_uninstallList.items.size();
+  archive::ArchiveTrailer earlier;
+  uint64_t earlierImage = 0;
+  if (ReadUninstallerFile(program, earlier, earlierImage) &&
+      earlier.productName == m_strProductName) {
+    InstallLog("Taking over the uninstall list [%s]", program.c_str());
+    m_uninstallList.Merge(earlier.extension.uninstallList);
+  }
   archive::ArchiveTrailer region = UninstallerRegion(m_strProductName, m_nVersion, m_uninstallList);
-  if (!WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, program)) return;
+  if (!WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, program)) {
+    InstallLog("Unable to write [%s]", program.c_str());
+    SetExitCode(kExitFailed);
+    return;
+  }
 
   UninstallEntry entry;
   entry.displayName = m_strProductName;
-  entry.displayVersion = std::to_string(m_nVersion);
+  entry.displayVersion = DisplayVersionText(m_trailer);
   entry.publisher = m_trailer.extension.uninstaller.publisher;
   entry.displayIcon =
       m_bHasProgram && !m_strExeName.empty() ? m_strInstallPath + m_strExeName : program;
   entry.installLocation = m_strInstallPath.substr(0, m_strInstallPath.size() - 1);
   entry.uninstaller = program;
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (GetFileAttributesExA(program.c_str(), GetFileExInfoStandard, &data))
-    entry.estimatedBytes = data.nFileSizeLow;
-  entry.estimatedBytes += m_trailer.TotalSize();
-  RegisterUninstallEntry(m_strProductName, entry);
+  // This run's files by the archive's sizes; an earlier run's by a look.
+  entry.estimatedBytes = FileBytes(program) + m_trailer.TotalSize() +
+                         ListedBytes(m_strInstallPath, m_uninstallList, ours);
+  if (!RegisterUninstallEntry(m_strProductName, entry)) {
+    InstallLog("Unable to register [%s]", UninstallKeyPath(m_strProductName).c_str());
+    SetExitCode(kExitFailed);
+  }
 }

@@ -26,8 +26,7 @@ BOOL SetupDialog::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   if (!OpenOwnArchive() || !ReadDirectory()) return TRUE;
-  // The uninstaller refuses while this runs.
-  HoldProductMutex(m_strProductName);
+  if (!ClaimProduct()) return TRUE;
   if (!CheckInstalledVersion()) return TRUE;
   SetWindowText(m_strCaption);
   m_bDirConfirmed = false;

@@ -51,6 +51,11 @@ private:
   // message, when the program files folder has no form the code page can write.
   std::string DefaultDirectory();
   void OnBrowse();
+  // The typed folder (or /D=) made absolute and whole, in `directory`. A
+  // folder that is relative, empty or too long for the longest entry is
+  // refused before anything is written: a message and the directory page
+  // again, or unattended exit code 1; the result is false.
+  bool AcceptTargetFolder(const std::string& typed, std::string& directory);
   // Asks before installing into an existing directory; false on No.
   bool ConfirmExistingDirectory(const std::string& directory);
 

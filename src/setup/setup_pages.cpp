@@ -56,16 +56,11 @@ void SetupDialog::ShowDirectoryPage() {
 }
 
 void SetupDialog::InstallPage() {
-  std::string directory = m_editDir.GetWindowText();
+  const std::string typed = m_editDir.GetWindowText();
   m_readmeCheck.ShowWindow(SW_HIDE);
-  InstallLog("Installing into [%s]", directory.c_str());
-  if (directory.empty()) {
-    // No folder at all: "\" would put the product at the root of the drive.
-    ReportFailure(m_hWnd, LoadFormatted(IDS_DIR_FAILED, directory.c_str()), m_strCaption.c_str(),
-                  MB_OK | MB_ICONSTOP);
-    EndDialog(-1);
-    return;
-  }
+  InstallLog("Installing into [%s]", typed.c_str());
+  std::string directory;
+  if (!AcceptTargetFolder(typed, directory)) return;
   if (!ConfirmExistingDirectory(directory)) {
     // Back to the directory page, with the proposal instead of the rejected text.
     m_nPage -= 2;

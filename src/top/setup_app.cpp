@@ -35,10 +35,9 @@ namespace {
 // unattended run shows nothing and ends with "refused".
 void ShowOpenFailure(const char* reason) {
   std::string text = LoadFormatted(IDS_OPEN_FAILED, reason);
-  if (IsSilent())
-    SetExitCode(kExitRefused);
-  else
-    AfxMessageBox(text, MB_OK | MB_ICONHAND);
+  // The code counts whenever it is reported (the uninstaller always).
+  SetExitCode(kExitRefused);
+  if (!IsSilent()) AfxMessageBox(text, MB_OK | MB_ICONHAND);
 }
 
 template <typename Dialog> void RunWizard(CWinApp& app) {
@@ -109,8 +108,8 @@ void RunUninstaller(CWinApp& app, const archive::ArchiveTrailer& own) {
   const CommandLine& args = TheCommandLine();
   std::string origin = args.uninstallOrigin, moveAside;
   if (origin.empty()) {
-    int code = RunFromTemporaryCopy();
-    if (code >= 0) {
+    int code = kExitFailed;
+    if (RunFromTemporaryCopy(code)) {
       SetExitCode(code);
       return;
     }
@@ -146,7 +145,9 @@ BOOL SetupApp::InitInstance() {
   Enable3dControls();
   archive::ArchiveTrailer own;
   const Kind kind = PeekArchiveKind(own);
-  m_bReportsExitCode = IsSilent() || kind == Kind::Uninstaller;
+  // A program whose archive cannot be read may be a damaged uninstaller: its
+  // refusal is reported as the uninstaller's would be.
+  m_bReportsExitCode = IsSilent() || kind == Kind::Uninstaller || kind == Kind::Unknown;
   if (RefuseArguments(kind)) {
     m_bReportsExitCode = true;
     return FALSE;

@@ -1,6 +1,8 @@
 #include "uninstall/removal.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/files.h"
 #include "app/install_log.h"
@@ -73,6 +75,11 @@ private:
     m_result.notRemoved.push_back(path);
   }
   void RemoveUninstaller();
+  // False (and the junction kept and named) when the way from the
+  // installation folder to path crosses a reparse point; `itself`: path is a
+  // folder and counts as one of the way.
+  bool OutsideLinks(const std::string& path, bool itself);
+  bool IsReparsePoint(const std::string& folder);
   void Step() {
     ++m_done;
     if (m_r.progress) m_r.progress(m_done, m_total);
@@ -81,15 +88,47 @@ private:
   const RemovalRequest& m_r;
   std::string m_desktop, m_programs, m_root;
   std::vector<std::string> m_scheduled;
+  std::unordered_map<std::string, bool> m_reparsePoints; // by folder, as looked at
+  std::unordered_set<std::string> m_keptLinks;
   RemovalResult m_result;
   size_t m_found = 0; // items that were there to remove
   size_t m_done = 0, m_total = 0;
 };
 
+bool Remover::IsReparsePoint(const std::string& folder) {
+  auto known = m_reparsePoints.find(folder);
+  if (known != m_reparsePoints.end()) return known->second;
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  const bool link =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  m_reparsePoints.emplace(folder, link);
+  return link;
+}
+
+bool Remover::OutsideLinks(const std::string& path, bool itself) {
+  if (!IsBelow(path, m_root)) return true;
+  for (size_t slash = path.find('\\', m_root.size() + 1);; slash = path.find('\\', slash + 1)) {
+    if (slash == std::string::npos) {
+      if (!itself) return true;
+      slash = path.size();
+    }
+    const std::string folder = path.substr(0, slash);
+    if (IsReparsePoint(folder)) {
+      if (m_keptLinks.insert(folder).second) {
+        InstallLog("Link kept [%s]", folder.c_str());
+        m_result.keptFolders.push_back(folder);
+      }
+      return false;
+    }
+    if (slash == path.size()) return true;
+  }
+}
+
 bool Remover::Schedule(const std::string& path) {
   if (!MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
     InstallLog("Unable to remove [%s]", path.c_str());
     m_result.notRemoved.push_back(path);
+    m_result.failed = true;
     return false;
   }
   InstallLog("Removing at restart [%s]", path.c_str());
@@ -99,6 +138,7 @@ bool Remover::Schedule(const std::string& path) {
 }
 
 void Remover::RemoveFile(const std::string& path) {
+  if (!OutsideLinks(path, false)) return;
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   ++m_found;
@@ -124,6 +164,7 @@ void Remover::RemoveFile(const std::string& path) {
 }
 
 void Remover::RemoveFolder(const std::string& path, bool mayHoldUserFiles) {
+  if (!OutsideLinks(path, true)) return;
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   if (RemoveDirectoryA(path.c_str())) {

@@ -32,7 +32,10 @@ struct RemovalRequest {
 struct RemovalResult {
   bool nothingToDo = false;   // nothing the list names was there any more
   bool restartNeeded = false; // something is removed only at the next restart
-  // Folders that stay because they hold files the installation did not write.
+  bool failed = false;        // something could neither be removed nor scheduled
+  // Folders that stay because they hold files the installation did not write,
+  // and junctions (reparse points) inside the installation folder: nothing
+  // behind one is touched, as it may lead anywhere.
   std::vector<std::string> keptFolders;
   // What could neither be removed nor scheduled, and what the list named
   // outside the places allowed (logged, never touched).

@@ -8,14 +8,14 @@
 #include "install/temp_folder.h"
 #include "install/uninstaller_file.h"
 
-int RunFromTemporaryCopy() {
+bool RunFromTemporaryCopy(int& exitCode) {
   const std::string folder = CreatePrivateTempFolder();
-  if (folder.empty()) return -1;
+  if (folder.empty()) return false;
   const std::string copy = folder + kUninstallerName;
   const std::string origin = AfxGetModuleFileName();
   if (!CopyFileW(AfxGetModuleFileNameW().c_str(), FromCodePage(copy).c_str(), FALSE)) {
     RemoveFolderTree(folder);
-    return -1;
+    return false;
   }
   std::string command = "\"" + copy + "\"" + (IsSilent() ? " /S" : "") + " /_?=" + origin;
   STARTUPINFOA startup = {};
@@ -24,14 +24,19 @@ int RunFromTemporaryCopy() {
   if (!CreateProcessA(copy.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &startup, &process)) {
     RemoveFolderTree(folder);
-    return -1;
+    return false;
   }
   CloseHandle(process.hThread);
+  // Started from the installation folder (the start menu's link does so),
+  // this process would keep it as its current folder while the copy removes it.
+  SetCurrentDirectoryA(folder.c_str());
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = kExitFailed;
-  GetExitCodeProcess(process.hProcess, &code);
+  if (!GetExitCodeProcess(process.hProcess, &code) || code > DWORD(kExitRestart))
+    code = kExitFailed; // a crash (0xC0000005) is no code of ours
   CloseHandle(process.hProcess);
-  return int(code);
+  exitCode = int(code);
+  return true;
 }
 
 bool IsOriginalOf(const std::string& origin, const archive::ArchiveTrailer& own) {

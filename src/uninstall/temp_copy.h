@@ -10,9 +10,12 @@
 
 #include "archive/trailer.h"
 
-// Runs the copy and returns its exit code; -1 when no copy could be made or
-// started (the caller then works in place).
-int RunFromTemporaryCopy();
+// Runs the copy and gives its exit code: one of the table's codes, and
+// "failed" for anything else (a copy that crashed). False when no copy could
+// be made or started (the caller then works in place). The process leaves
+// its current folder for the copy's before it waits, so that the
+// installation folder can go even when it was started from there.
+bool RunFromTemporaryCopy(int& exitCode);
 
 // The copy's check of the path it was given: an uninstaller of the same
 // product with the same list, so a copy started by hand cannot be pointed at

@@ -5,6 +5,7 @@
 #include "app/product_mutex.h"
 #include "app/unattended.h"
 #include "framework/format.h"
+#include "install/steady_pump.h"
 #include "res/resource.h"
 #include "uninstall/uninstall_texts.h"
 
@@ -33,7 +34,9 @@ BOOL UninstallDialog::OnInitDialog() {
   SetWindowText(m_strCaption);
   m_progress.ShowWindow(SW_HIDE);
   m_readmeCheck.ShowWindow(SW_HIDE);
-  if (ProductSetupRunning(m_strProductName)) {
+  // Held until the process ends: a setup, a patch or another uninstall of
+  // the product waits for none of this run's steps.
+  if (!AcquireProductMutex(m_strProductName)) {
     InstallLog("Setup running [%s]", m_strProductName.c_str());
     ReportFailure(m_hWnd, FormatString(kUninstallSetupRunning, m_strProductName.c_str()),
                   m_strCaption.c_str(), MB_OK | MB_ICONSTOP, kExitRefused);
@@ -87,13 +90,18 @@ void UninstallDialog::RemovePage() {
   request.moveAsideFolder = m_strMoveAside;
   request.owner = m_hWnd;
   request.caption = m_strCaption;
-  request.progress = [this](size_t done, size_t total) {
-    m_progress.SetPos(total ? int(done * 100 / total) : 100);
+  // A product of many thousands of files takes a while: the window stays
+  // alive meanwhile (OnOK and OnCancel wait for the end of the removal).
+  request.progress = [this, shown = -1](size_t done, size_t total) mutable {
+    const int percent = total ? int(done * 100 / total) : 100;
+    if (percent != shown) m_progress.SetPos(shown = percent);
+    PumpWhenDue();
   };
   m_bRemoving = true;
   m_result = RemoveInstallation(request);
   m_bRemoving = false;
   if (m_result.restartNeeded) SetExitCode(kExitRestart);
+  if (m_result.failed) SetExitCode(kExitFailed);
   InstallLog("Uninstall finished");
 
   m_progress.ShowWindow(SW_HIDE);

@@ -104,6 +104,24 @@ TEST(UninstallList, AddKeepsOneItemPerPathWhateverItsCase) {
   EXPECT_EQ(list.items.size(), 2u);
   EXPECT_TRUE(list.Has(UninstallItemKind::Folder));
   EXPECT_FALSE(list.Has(UninstallItemKind::ProductKey));
+
+  // Items that came in by other ways than Add (a list read back, a merge)
+  // are known to it as well.
+  list.items.push_back({UninstallItemKind::File, "install.log"});
+  list.Add(UninstallItemKind::File, "INSTALL.LOG");
+  UninstallList earlier;
+  earlier.Add(UninstallItemKind::File, "daten\\A.TXT");
+  earlier.Add(UninstallItemKind::File, "alt.txt");
+  earlier.Add(UninstallItemKind::InstallFolder, "");
+  list.Merge(earlier);
+  EXPECT_EQ(list.items, (std::vector<UninstallItem>{{UninstallItemKind::File, "Daten\\A.txt"},
+                                                    {UninstallItemKind::Folder, "Daten\\A.txt"},
+                                                    {UninstallItemKind::File, "install.log"},
+                                                    {UninstallItemKind::File, "alt.txt"},
+                                                    {UninstallItemKind::InstallFolder, ""}}));
+  list.items.clear();
+  list.Add(UninstallItemKind::File, "alt.txt");
+  EXPECT_EQ(list.items.size(), 1u) << "an emptied list starts afresh";
 }
 
 TEST(UninstallList, PathsThatCouldReachOutsideAreRefused) {

@@ -118,7 +118,7 @@ TEST_F(InstallTest, DamagedPayloadIsReportedAndNothingIsInstalled) {
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
 }
 
-TEST_F(InstallTest, CancelDuringATreeInstallationTakesAwayTheFoldersItMade) {
+TEST_F(InstallTest, CancelDuringATreeInstallationLeavesNoFolderOfItsOwn) {
   // Enough data that the cancel is seen while the stream is checked.
   std::vector<e2e::Payload> files = {ProductProgram()};
   files[0].name = "bin\\prog.exe";
@@ -141,10 +141,9 @@ TEST_F(InstallTest, CancelDuringATreeInstallationTakesAwayTheFoldersItMade) {
   EXPECT_EQ(TreeIn(existing), (std::map<std::string, std::string>{}));
   EXPECT_EQ(GetFileAttributesA(existing.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
             DWORD(FILE_ATTRIBUTE_DIRECTORY));
+  // The stream is checked before the first folder is made.
   std::vector<std::string> log = Running().LogMessages();
-  int removed = e2e::FindMessage(log, "Removing Directory [" + target + "]");
-  EXPECT_NE(removed, -1);
-  EXPECT_EQ(e2e::FindMessage(log, "Removing Directory [" + existing + "\\Neu]"), removed + 1);
+  EXPECT_EQ(e2e::FindMessage(log, "Creating Directory [" + target + "\\]"), -1);
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
 }
 
@@ -155,13 +154,33 @@ TEST_F(InstallTest, TargetThatCannotBeCreatedIsReported) {
   ExpectFailure(target, Text(IDS_DIR_FAILED, target + "\\"));
 }
 
-TEST_F(InstallTest, EmptyDirectoryFieldIsRefusedWithoutAskingAboutAnExistingFolder) {
-  // "\" would be the root of the current drive, which always exists.
+TEST_F(InstallTest, EmptyOrRelativeDirectoryFieldIsRefusedAndThePageStays) {
+  // "\\" would be the root of the current drive, "relativ" below the
+  // current folder: neither is asked about as an existing folder.
   Build(Installer(), {ProductProgram()});
-  ExpectFailure("", Text(IDS_DIR_FAILED, ""));
+  Window dlg = Start();
+  GoToDirectoryPage(dlg);
+  for (const std::string& typed : {std::string(), std::string("relativ")}) {
+    SCOPED_TRACE(typed);
+    dlg.SetItemText(IDC_EDIT_DIR, typed);
+    EXPECT_TRUE(dlg.Click(IDOK));
+    ExpectBox(kCaption,
+              "Das Verzeichnis \"" + typed +
+                  "\" ist kein vollst\xE4ndiger Pfad. Bitte geben Sie ein Verzeichnis mit "
+                  "Laufwerk und Ordnernamen an, zum Beispiel \"C:\\Programme\\" +
+                  m_product + "\".",
+              IDOK);
+    EXPECT_TRUE(Shows(dlg, DirectoryPage()));
+    EXPECT_EQ(dlg.ItemText(IDC_EDIT_DIR), typed);
+  }
+  EXPECT_TRUE(dlg.Click(IDCANCEL));
+  ExpectBox(kCaption, Text(IDS_CANCEL_SETUP, m_product), IDYES);
+  EXPECT_TRUE(Running().WaitForExit());
   std::vector<std::string> log = Running().LogMessages();
-  EXPECT_NE(e2e::FindMessage(log, "Installing into []"), -1);
+  EXPECT_NE(e2e::FindMessage(log, "Target folder refused []"), -1);
   EXPECT_EQ(e2e::FindMessage(log, "Directory already exists."), -1);
+  EXPECT_EQ(FilesIn(m_dir.Path()),
+            (std::vector<std::string>{"install.log", "setup.exe", "source", "temp"}));
   EXPECT_EQ(GetFileAttributesA((m_dir.Path().substr(0, 2) + "\\prog.exe").c_str()),
             INVALID_FILE_ATTRIBUTES);
 }

@@ -23,6 +23,8 @@ const char kQuestion[] = "Soll \"%s\" mit allen seinen Komponenten von Ihrem Com
 const char kDone[] = "\"%s\" wurde erfolgreich von Ihrem Computer entfernt.";
 const char kNothing[] =
     "\"%s\" ist nicht mehr auf Ihrem Computer installiert. Es gibt nichts zu entfernen.";
+const char kKept[] =
+    " Folgende Verzeichnisse enthalten noch eigene Dateien und wurden nicht entfernt: %s";
 const char kRestart[] = " Einige Dateien werden erst beim n\xE4"
                         "chsten Neustart des Computers entfernt.";
 
@@ -65,7 +67,8 @@ protected:
     t.version = 4;
     t.caption = kCaption;
     t.productName = m_product;
-    Build(t, {Carried("daten\\a.txt", "A2"), Carried("neu\\extra.txt", "neu")});
+    t.extension.product.displayVersion = "1.1.0";
+    Build(t, {Carried("daten\\a.txt", "A2"), Carried("neu\\extra.txt", std::string(5000, 'n'))});
   }
 
   // Runs the program to its end, checking that it never shows a window;
@@ -151,6 +154,39 @@ protected:
       EXPECT_TRUE(Scheduled(TempFolder() + "\\" + name)) << name << " stays in TEMP";
   }
 
+  // Neither folder, file, link nor key of the product is left.
+  void ExpectNothingLeft(const std::string& target) {
+    EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES)
+        << ::testing::PrintToString(TreeIn(target));
+    EXPECT_FALSE(ProductKeyExists());
+    EXPECT_FALSE(EntryExists());
+    EXPECT_EQ(GetFileAttributesA(StartMenuFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const std::string& link : m_links)
+      EXPECT_EQ(GetFileAttributesA(link.c_str()), INVALID_FILE_ATTRIBUTES) << link;
+  }
+  std::string ProductPath() const {
+    char path[MAX_PATH] = "";
+    DWORD size = sizeof(path);
+    RegGetValueA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str(), "Path",
+                 RRF_RT_REG_SZ, nullptr, path, &size);
+    return path;
+  }
+  // The uninstaller's wizard clicked through with `workDir` as its current
+  // folder; its exit code.
+  DWORD UninstallClicked(const std::string& target, const std::string& workDir,
+                         std::string* finishText = nullptr) {
+    Program run(target + "\\uninstall.exe", workDir,
+                {"TEMP=" + TempFolder(), "TMP=" + TempFolder()});
+    Window dlg = run.WaitForDialog(m_product + " entfernen");
+    EXPECT_TRUE(dlg);
+    EXPECT_TRUE(dlg.Click(IDOK));
+    EXPECT_TRUE(e2e::WaitUntil([&] { return dlg.ItemText(IDOK) == "Schliessen"; }));
+    if (finishText) *finishText = dlg.ItemText(IDC_STATIC_TEXT);
+    EXPECT_TRUE(dlg.Click(IDOK));
+    EXPECT_TRUE(run.WaitForExit(30000));
+    return run.ExitCode();
+  }
+
   std::vector<std::string> m_links;
 };
 
@@ -183,7 +219,8 @@ TEST_F(UninstallTest, SilentInstallPatchAndUninstallLeaveOnlyTheUsersFiles) {
   EXPECT_EQ(EntryString("InstallLocation"), target);
   EXPECT_EQ(EntryString("UninstallString"), "\"" + target + "\\uninstall.exe\"");
   EXPECT_EQ(EntryString("QuietUninstallString"), "\"" + target + "\\uninstall.exe\" /S");
-  EXPECT_GT(EntryDword("EstimatedSize"), 0u);
+  const DWORD estimated = EntryDword("EstimatedSize");
+  EXPECT_GT(estimated, 0u);
   SYSTEMTIME now;
   GetLocalTime(&now);
   char today[16];
@@ -199,7 +236,10 @@ TEST_F(UninstallTest, SilentInstallPatchAndUninstallLeaveOnlyTheUsersFiles) {
   RegGetValueA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str(), "Version",
                RRF_RT_REG_DWORD, nullptr, &version, &vsize);
   EXPECT_EQ(version, 4u);
-  EXPECT_EQ(e2e::ReadFileBytes(target + "\\neu\\extra.txt"), "neu");
+  EXPECT_EQ(e2e::ReadFileBytes(target + "\\neu\\extra.txt"), std::string(5000, 'n'));
+  // Programs and Features shows the new release and its size.
+  EXPECT_EQ(EntryString("DisplayVersion"), "1.1.0");
+  EXPECT_GT(EntryDword("EstimatedSize"), estimated) << "the patch's 5000 bytes";
 
   // A file of the user's own, in a folder of the installation and in one of
   // its own; the product's record of its runs goes as the product would.
@@ -258,6 +298,20 @@ TEST_F(UninstallTest, WizardClickedThroughRemovesAndASecondRunFindsNothing) {
   EXPECT_TRUE(dlg.Click(IDOK));
   ASSERT_TRUE(again.WaitForExit(30000));
   EXPECT_EQ(again.ExitCode(), 0u);
+
+  // Damaged, it says so and ends refused.
+  std::string bytes = e2e::ReadFileBytes(spare);
+  bytes.resize(bytes.size() - 2);
+  CreateDirectoryA(Target().c_str(), nullptr);
+  std::ofstream(Target() + "\\uninstall.exe", std::ios::binary | std::ios::trunc) << bytes;
+  Program& broken = LaunchProgram(Target() + "\\uninstall.exe", "");
+  Window box = broken.WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(Program::Answer(box, IDOK));
+  ASSERT_TRUE(broken.WaitForExit(30000));
+  EXPECT_EQ(broken.ExitCode(), 1u);
+  DeleteFileA((Target() + "\\uninstall.exe").c_str());
+  RemoveDirectoryA(Target().c_str());
 }
 
 TEST_F(UninstallTest, TamperedListDeletesNothingOutside) {
@@ -356,16 +410,150 @@ TEST_F(UninstallTest, SilentRunsRefuseANewerVersionAndADamagedArchiveWritingNoth
   EXPECT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_FALSE(ProductKeyExists());
   EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
+
+  // A payload that does not decode (the zstd frame's last byte, its
+  // checksum): refused before the first folder is made.
+  archive::ArchiveTrailer zstd = WithUninstaller();
+  zstd.extension.codec = {archive::PayloadCodec::Zstd, 3, 0};
+  Build(zstd, ProductFiles());
+  bytes = e2e::ReadFileBytes(m_setup);
+  uint32_t dataStart = 0;
+  uint64_t streamEnd = 0;
+  {
+    archive::StdioFile file(m_setup);
+    archive::ArchiveTrailer t;
+    archive::TrailerReadResult r = archive::ReadTrailer(file, t);
+    ASSERT_TRUE(r.ok) << r.error;
+    dataStart = t.dataStart;
+    streamEnd = dataStart + r.layout.StreamLength();
+  }
+  ASSERT_GT(streamEnd, dataStart);
+  bytes[size_t(streamEnd - 1)] ^= 0x5A;
+  std::ofstream(m_setup, std::ios::binary | std::ios::trunc) << bytes;
+  EXPECT_EQ(RunUnseen(Launch("/S /D=" + Target())), 1u);
+  EXPECT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(ProductKeyExists());
+  EXPECT_FALSE(EntryExists());
+  EXPECT_EQ(FilesIn(TempFolder()), std::vector<std::string>{});
 }
 
-TEST_F(UninstallTest, UninstallIsRefusedWhileTheProductsSetupRuns) {
+TEST_F(UninstallTest, OneRunOfAProductAtATime) {
   ASSERT_EQ(InstallSilently(Target()), 0u);
-  Program setup(m_setup, m_dir.Path(), {"TEMP=" + TempFolder(), "TMP=" + TempFolder()});
-  ASSERT_TRUE(setup.WaitForDialog(kCaption));
+  DeleteFileA((Target() + "\\started.txt").c_str());
+  {
+    Program setup(m_setup, m_dir.Path(), {"TEMP=" + TempFolder(), "TMP=" + TempFolder()});
+    ASSERT_TRUE(setup.WaitForDialog(kCaption));
+    EXPECT_EQ(Uninstall(Target()), 1u);
+    EXPECT_NE(GetFileAttributesA((Target() + "\\prog.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((Target() + "\\uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(EntryExists());
+  }
+
+  // While an uninstall asks its question, a second uninstall and a setup
+  // are refused, unseen and with code 1; the first then goes on.
+  Program first(Target() + "\\uninstall.exe", m_dir.Path(),
+                {"TEMP=" + TempFolder(), "TMP=" + TempFolder()});
+  Window dlg = first.WaitForDialog(m_product + " entfernen");
+  ASSERT_TRUE(dlg);
   EXPECT_EQ(Uninstall(Target()), 1u);
-  EXPECT_NE(GetFileAttributesA((Target() + "\\prog.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(RunUnseen(Launch("/S /D=" + Target())), 1u);
   EXPECT_NE(GetFileAttributesA((Target() + "\\uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(EntryExists());
+  EXPECT_TRUE(dlg.Click(IDOK));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return dlg.ItemText(IDOK) == "Schliessen"; }));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ASSERT_TRUE(first.WaitForExit(30000));
+  EXPECT_EQ(first.ExitCode(), 0u);
+  ExpectNothingLeft(Target());
+}
+
+TEST_F(UninstallTest, ReinstallByTheWizardThenUninstallFromTheFolderLeavesNothing) {
+  DesktopLink();
+  ASSERT_EQ(InstallSilently(Target()), 0u);
+  // The same installer again, clicked through into the folder it proposes.
+  Window dlg = Start();
+  EXPECT_EQ(GoToDirectoryPage(dlg), Target());
+  EXPECT_TRUE(dlg.Click(IDOK));
+  ExpectBox(kCaption, Text(IDS_DIR_EXISTS, Target()), IDYES);
+  Window options = Running().WaitForDialog(Text(IDS_SHORTCUT_CAPTION, m_product));
+  ASSERT_TRUE(options);
+  EXPECT_TRUE(options.Click(IDOK));
+  EXPECT_TRUE(Shows(dlg, FinishPage(false)));
+  Close(dlg);
+  DeleteFileA((Target() + "\\started.txt").c_str());
+
+  // As the start menu's link starts it: in the installation folder.
+  EXPECT_EQ(UninstallClicked(Target(), Target()), 0u);
+  ExpectNothingLeft(Target());
+}
+
+TEST_F(UninstallTest, UpgradeOverAnEarlierReleaseIsUninstalledWhole) {
+  archive::ArchiveTrailer t = WithUninstaller();
+  Build(t, {ProductProgram(), Carried("alt\\nur-v1.txt", "v1"), Source("gemeinsam.txt", "1")});
+  ASSERT_EQ(RunUnseen(Launch("/S /D=" + Target())), 0u);
+  EXPECT_EQ(EntryString("DisplayVersion"), "3");
+
+  t.version = 4;
+  t.extension.product.displayVersion = "2.0.1";
+  Build(t, {ProductProgram(), Carried("neu\\nur-v2.txt", "v2"), Source("gemeinsam.txt", "2")});
+  ASSERT_EQ(RunUnseen(Launch("/S /D=" + Target())), 0u);
+  EXPECT_EQ(EntryString("DisplayVersion"), "2.0.1");
+  EXPECT_EQ(e2e::ReadFileBytes(Target() + "\\alt\\nur-v1.txt"), "v1");
+  EXPECT_EQ(e2e::ReadFileBytes(Target() + "\\gemeinsam.txt"), "2");
+
+  DeleteFileA((Target() + "\\started.txt").c_str());
+  EXPECT_EQ(Uninstall(Target()), 0u);
+  ExpectNothingLeft(Target());
+}
+
+TEST_F(UninstallTest, TargetFoldersAreMadeWholeOrRefusedWithNothingWritten) {
+  Build(WithUninstaller(), ProductFiles());
+  // Each form names Target(): the key and the entry hold it as it is.
+  for (const std::string& form :
+       {Target() + "\\", "\"" + Target() + "\"", Target() + "\\alt\\..\\"}) {
+    SCOPED_TRACE(form);
+    ASSERT_EQ(RunUnseen(Launch("/S /D=" + form)), 0u);
+    EXPECT_EQ(ProductPath(), Target() + "\\");
+    EXPECT_EQ(EntryString("InstallLocation"), Target());
+    EXPECT_EQ(EntryString("UninstallString"), "\"" + Target() + "\\uninstall.exe\"");
+    DeleteFileA((Target() + "\\started.txt").c_str());
+    EXPECT_EQ(Uninstall(Target()), 0u);
+    ExpectNothingLeft(Target());
+  }
+  for (const std::string& form :
+       {std::string("relativ\\ordner"), std::string(), "C:\\" + std::string(250, 'l')}) {
+    SCOPED_TRACE(form);
+    EXPECT_EQ(RunUnseen(Launch("/S /D=" + form)), 1u);
+    EXPECT_EQ(FilesIn(m_dir.Path()),
+              (std::vector<std::string>{"install.log", "setup.exe", "source", "temp"}));
+    EXPECT_FALSE(ProductKeyExists());
+    EXPECT_FALSE(EntryExists());
+  }
+}
+
+TEST_F(UninstallTest, NothingBehindALinkInTheFolderIsRemoved) {
+  // "Produkt\\daten" leads to "Fremd", as a junction would.
+  const std::string root = e2e::WindowsPath(LINKED_FOLDER);
+  const std::string target = root + "\\Produkt", other = root + "\\Fremd";
+  auto clearOther = [&] {
+    DeleteFileA((other + "\\a.txt").c_str());
+    DeleteFileA((other + "\\tief\\b.txt").c_str());
+    RemoveDirectoryA((other + "\\tief").c_str());
+  };
+  clearOther();
+  ASSERT_NE(GetFileAttributesA((target + "\\daten").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  ASSERT_EQ(InstallSilently(target), 0u);
+  ASSERT_EQ(e2e::ReadFileBytes(other + "\\a.txt"), "A");
+  DeleteFileA((target + "\\started.txt").c_str());
+
+  std::string finish;
+  EXPECT_EQ(UninstallClicked(target, m_dir.Path(), &finish), 0u);
+  EXPECT_EQ(finish, Filled(kDone, m_product) + Filled(kKept, target + "\\daten"));
+  EXPECT_EQ(TreeIn(other), (std::map<std::string, std::string>{
+                               {"a.txt", "A"}, {"tief", "<dir>"}, {"tief\\b.txt", "B"}}));
+  EXPECT_EQ(FilesIn(target), std::vector<std::string>{"daten"});
+  EXPECT_FALSE(ProductKeyExists());
+  EXPECT_FALSE(EntryExists());
+  clearOther();
 }
 
 TEST_F(UninstallTest, UnknownArgumentsAreNamedOrRefusedSilently) {

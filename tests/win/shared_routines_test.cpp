@@ -2,6 +2,7 @@
 #include "app/files.h"
 #include "app/load_formatted.h"
 #include "app/pump.h"
+#include "app/whole_folder.h"
 #include "framework/app.h"
 #include "res/resource.h"
 
@@ -26,6 +27,36 @@ TEST(FileExistsTest, MatchesFilesFoldersAndWildcards) {
   EXPECT_FALSE(FileExists((folder + "*.exe").c_str()));
   EXPECT_FALSE(FileExists((folder + "fehlt.txt").c_str()));
   EXPECT_FALSE(FileExists((folder + "fehlt\\liesmich.txt").c_str()));
+}
+
+TEST(WholeFolderTest, TypedFoldersBecomeAbsoluteAndWholeOrAreRefused) {
+  const std::string longest(200, 'x');
+  const struct {
+    std::string typed;
+    FolderForm form;
+    std::string folder;
+  } cases[] = {
+      {"C:\\Echt\\", FolderForm::Whole, "C:\\Echt"},
+      {"  \"C:\\x y\"  ", FolderForm::Whole, "C:\\x y"},
+      {"c:/Echt//neu/", FolderForm::Whole, "c:\\Echt\\neu"},
+      {"C:\\Echt\\alt\\..\\neu", FolderForm::Whole, "C:\\Echt\\neu"},
+      {"\\\\server\\share\\App\\", FolderForm::Whole, "\\\\server\\share\\App"},
+      {"relativ\\ordner", FolderForm::Relative, ""},
+      {"", FolderForm::Relative, ""},
+      {"\"\"", FolderForm::Relative, ""},
+      {"C:Echt", FolderForm::Relative, ""},
+      {"\\Echt", FolderForm::Relative, ""},
+      {"C:\\", FolderForm::Relative, ""},
+      {"\\\\?\\C:\\Echt", FolderForm::Relative, ""},
+      {"C:\\" + std::string(300, 'a'), FolderForm::TooLong, ""},
+      {"C:\\" + std::string(60, 'a'), FolderForm::TooLong, ""}, // with the longest entry
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    std::string folder;
+    EXPECT_EQ(MakeWholeFolder(c.typed, 1 + longest.size(), folder), c.form);
+    EXPECT_EQ(folder, c.folder);
+  }
 }
 
 TEST(LoadFormattedTest, FillsTheOneArgument) {
