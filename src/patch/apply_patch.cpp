@@ -3,7 +3,6 @@
 // place.
 #include "app/install_log.h"
 #include "app/load_formatted.h"
-#include "app/registry.h"
 #include "app/unattended.h"
 #include "framework/code_page.h"
 #include "install/product_key.h"
@@ -31,17 +30,26 @@ void PatchDialog::ApplyPatch() {
                               uninstall.productName == m_strProductName;
   if (hasUninstaller) request.record = &uninstall.extension.uninstallList;
 
+  // The uninstaller with its longer list is the last file the patch
+  // replaces; the new release is recorded once the patch has committed.
+  PatchRelease release;
+  release.productName = m_strProductName;
+  release.fromRelease = ReadProductVersion(m_strProductName);
+  release.toRelease = m_nVersion;
+  if (hasUninstaller)
+    release.extraFiles = [&](const std::string& staging, std::vector<std::string>& names) {
+      uninstall.version = m_nVersion;
+      if (WriteUninstallerFile(FromCodePage(uninstaller), imageLength, uninstall,
+                               staging + kUninstallerName))
+        names.push_back(kUninstallerName);
+      else
+        InstallLog("Unable to update [%s]", uninstaller.c_str());
+    };
+
   // The old version is back before a failure is shown.
-  InstallOutcome outcome = RunPayloadPatch(request);
+  InstallOutcome outcome = RunPayloadPatch(request, release);
   switch (outcome.result) {
   case InstallResult::Completed:
-    WriteRegistryDword(HKEY_CURRENT_USER, ProductKeyPath(m_strProductName).c_str(), "Version",
-                       m_nVersion);
-    if (hasUninstaller) {
-      uninstall.version = m_nVersion;
-      if (!WriteUninstallerFile(FromCodePage(uninstaller), imageLength, uninstall, uninstaller))
-        InstallLog("Unable to update [%s]", uninstaller.c_str());
-    }
     break;
   case InstallResult::Failed:
     ReportFailure(m_hWnd, outcome.message, m_strCaption.c_str(), MB_ICONSTOP);

@@ -1,0 +1,89 @@
+#include "install/journal_file.h"
+
+std::string JournalWorkFolder(const std::string& installPath) {
+  return installPath + archive::kJournalFolder + "\\";
+}
+
+std::string JournalPath(const std::string& installPath) {
+  return JournalWorkFolder(installPath) + archive::kJournalFile;
+}
+
+bool FlushHandle(HANDLE file) {
+#ifdef SETUP_NO_JOURNAL_FLUSH
+  (void)file;
+  return true;
+#else
+  return FlushFileBuffers(file) != FALSE;
+#endif
+}
+
+bool FlushFile(const std::string& path) {
+  if (!kMoveWriteThrough) return true;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool flushed = FlushHandle(file);
+  CloseHandle(file);
+  return flushed;
+}
+
+bool JournalFile::Begin(const std::string& installPath, archive::JournalOperation operation,
+                        uint32_t fromRelease, uint32_t toRelease) {
+  Close();
+  m_strInstallPath = installPath;
+  m_strLastFolder.clear();
+  const std::string folder = JournalWorkFolder(installPath);
+  if (!CreateDirectoryA(folder.substr(0, folder.size() - 1).c_str(), nullptr)) return false;
+  m_hFile = CreateFileA(JournalPath(installPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::vector<uint8_t> bytes;
+  archive::AppendJournalHeader(bytes);
+  archive::AppendJournalBegin(bytes, operation, fromRelease, toRelease);
+  if (m_hFile != INVALID_HANDLE_VALUE && Append(bytes)) return true;
+  Close();
+  DeleteFileA(JournalPath(installPath).c_str());
+  RemoveDirectoryA(folder.substr(0, folder.size() - 1).c_str());
+  return false;
+}
+
+bool JournalFile::Step(archive::JournalKind kind, const std::string& path,
+                       const std::string& backup) {
+  std::vector<uint8_t> bytes;
+  archive::AppendJournalStep(bytes, {kind, path, backup});
+  return Append(bytes);
+}
+
+bool JournalFile::FoldersOf(const std::string& name) {
+  const size_t slash = name.rfind('\\');
+  if (slash == std::string::npos) return true;
+  const std::string folder = name.substr(0, slash);
+  // Entries come sorted by path: most share their folder with the last one.
+  if (folder == m_strLastFolder) return true;
+  for (size_t end = folder.find('\\');; end = folder.find('\\', end + 1)) {
+    const std::string level = folder.substr(0, end);
+    if (GetFileAttributesA((m_strInstallPath + level).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        !Step(archive::JournalKind::NewFolder, level))
+      return false;
+    if (end == std::string::npos) break;
+  }
+  m_strLastFolder = folder;
+  return true;
+}
+
+bool JournalFile::Commit() {
+  std::vector<uint8_t> bytes;
+  archive::AppendJournalCommit(bytes);
+  return Append(bytes);
+}
+
+void JournalFile::Close() {
+  if (m_hFile != INVALID_HANDLE_VALUE) CloseHandle(m_hFile);
+  m_hFile = INVALID_HANDLE_VALUE;
+}
+
+bool JournalFile::Append(const std::vector<uint8_t>& bytes) {
+  if (m_hFile == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  return WriteFile(m_hFile, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+         written == bytes.size() && FlushHandle(m_hFile);
+}
