@@ -97,6 +97,12 @@ TEST_F(JournalTest, PatchCutOffAnywhereIsUndoneAndTheNextRunGivesExactlyTheNewRe
     EXPECT_EQ(TreeIn(Target()), Files{});
     RemoveDirectoryA(Target().c_str());
   }
+
+  // The uninstaller, too, first undoes a patch that was cut off.
+  ASSERT_EQ(Install(), 0u);
+  ASSERT_EQ(Patch("entry:5"), 99u);
+  EXPECT_EQ(Uninstall(), 0u);
+  EXPECT_EQ(TreeIn(Target()), Files{});
 }
 
 } // namespace
