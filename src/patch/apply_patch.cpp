@@ -57,7 +57,14 @@ void PatchDialog::ApplyPatch() {
     break;
   case InstallResult::Refused:
     // As a patch refused before its first page: nothing has been written.
-    Refuse(outcome.message);
+    if (!outcome.message.empty()) {
+      Refuse(outcome.message);
+      break;
+    }
+    // A file in use, named already: the wizard ends.
+    m_bRefused = true;
+    SetExitCode(kExitRefused);
+    EndDialog(-1);
     break;
   case InstallResult::Cancelled:
     break;

@@ -16,6 +16,7 @@
 #include "install/created_folders.h"
 #include "install/decode_progress.h"
 #include "install/entry_splitter.h"
+#include "install/files_in_use.h"
 #include "install/journal_file.h"
 #include "install/journal_recovery.h"
 #include "install/product_key.h"
@@ -188,6 +189,16 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request, const PatchRelease
   outcome = CheckPayload(request, deltas ? &checker : nullptr);
   if (outcome.result != InstallResult::Completed) return outcome;
   if (g_bCancel) return Cancelled();
+  // Every file it replaces must be free before the first is written.
+  std::vector<std::string> replacedFiles;
+  for (const auto& entry : request.trailer->entries)
+    if (ReplacedFiles::Inspect(request.installPath + entry.name) == ReplacedFiles::Found::File)
+      replacedFiles.push_back(request.installPath + entry.name);
+  if (!WaitUntilFilesAreFree(request.owner ? request.owner->m_hWnd : nullptr,
+                             request.caption.c_str(), replacedFiles)) {
+    outcome.result = InstallResult::Refused; // no message: the user has seen the file named
+    return outcome;
+  }
 
   JournalFile journal;
   if (!CreateWorkFolder(request, release, journal)) {

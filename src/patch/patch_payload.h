@@ -32,5 +32,6 @@ struct PatchRelease {
 // back, new files and folders removed, before this returns; a file that
 // could not be returned waits for the next restart, and the journal stays
 // for the next start. The outcome's message is string 1 to show (none on a
-// cancel).
+// cancel). Refused without a message: a file it would replace is in use and
+// the user cancelled (or a silent run waited in vain); nothing was written.
 InstallOutcome RunPayloadPatch(const InstallRequest& request, const PatchRelease& release);

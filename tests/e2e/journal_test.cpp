@@ -2,6 +2,7 @@
 // loss would) is undone by the next start, which then does its own job: run
 // again, the patch gives exactly the new release. The tests' stub ends
 // itself at the point SETUP_TEST_CUT names (cut_point_hooks.cpp).
+#include "res/resource.h"
 #include "setup_fixture.h"
 
 namespace setup_e2e {
@@ -80,13 +81,13 @@ TEST_F(JournalTest, PatchCutOffAnywhereIsUndoneAndTheNextRunGivesExactlyTheNewRe
   for (const char* cut : {"check", "entry:1", "link:2", "entry:3", "entry:5", "files", "commit"}) {
     SCOPED_TRACE(cut);
     ASSERT_EQ(Install(), 0u);
-    ASSERT_EQ(Release(), release3);
+    ASSERT_TRUE(Release() == release3);
     ASSERT_EQ(Patch(cut), 99u) << "the cut point was not reached";
     EXPECT_EQ(Version(), 3u);
 
     // Already recorded after a cut behind the commit: refused as current.
     EXPECT_EQ(Patch(), std::string(cut) == "commit" ? 1u : 0u);
-    EXPECT_EQ(Release(), release4) << "release 4 byte for byte, no work folder or backup left";
+    EXPECT_TRUE(Release() == release4) << "release 4 byte for byte, no work folder or backup left";
     EXPECT_EQ(Version(), 4u);
     const std::vector<std::string> log = Running().LogMessages();
     EXPECT_EQ(Logged(log, "Interrupted update undone").empty(),
@@ -103,6 +104,49 @@ TEST_F(JournalTest, PatchCutOffAnywhereIsUndoneAndTheNextRunGivesExactlyTheNewRe
   ASSERT_EQ(Patch("entry:5"), 99u);
   EXPECT_EQ(Uninstall(), 0u);
   EXPECT_EQ(TreeIn(Target()), Files{});
+}
+
+TEST_F(JournalTest, FileHeldByAnotherProgramIsNamedBeforeAByteIsWritten) {
+  ASSERT_EQ(Install(), 0u);
+  const Files release3 = Release();
+  const std::string held = Target() + "\\daten\\tief\\b.txt";
+  HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+
+  // Silent: a few seconds of trying, then refused with nothing written (the
+  // held file cannot be read meanwhile).
+  auto unchanged = [&] {
+    Files now = Release(), then = release3;
+    now.erase("daten\\tief\\b.txt");
+    then.erase("daten\\tief\\b.txt");
+    return now == then;
+  };
+  EXPECT_EQ(Patch(), 1u);
+  EXPECT_TRUE(unchanged());
+  EXPECT_EQ(Version(), 3u);
+
+  // The wizard names the file; once it is free, "Wiederholen" goes on.
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, {Text(IDS_PATCH_WELCOME, m_product + " - Version 4"), "Weiter"}));
+  ASSERT_TRUE(dlg.Click(IDOK));
+  Window box = Running().WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box.MessageText(),
+            "Die Datei \"" + held +
+                "\" wird von einem anderen Programm verwendet. Bitte beenden Sie dieses Programm "
+                "und klicken Sie auf \"Wiederholen\". Mit \"Abbrechen\" k\xF6nnen Sie das Setup "
+                "beenden.");
+  EXPECT_TRUE(unchanged());
+  CloseHandle(file);
+  EXPECT_TRUE(e2e::Program::Answer(box, IDRETRY));
+  Page done{Text(IDS_FINISHED, m_product + " - Version 4"), "Weiter"};
+  done.cancel = false;
+  done.readme = true;
+  ASSERT_TRUE(Shows(dlg, done));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  EXPECT_TRUE(Running().WaitForExit(30000));
+  EXPECT_EQ(Version(), 4u);
+  EXPECT_EQ(e2e::ReadFileBytes(held), "B2");
 }
 
 } // namespace
