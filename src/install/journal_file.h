@@ -18,14 +18,9 @@ std::string JournalPath(const std::string& installPath);
 // A file's data forced onto the disk, before it is renamed into place.
 bool FlushHandle(HANDLE file);
 bool FlushFile(const std::string& path);
-// The flag for a rename that is on disk when it returns.
-#ifdef SETUP_NO_JOURNAL_FLUSH
-// The benchmark's build that measures what the flushes cost: the journal is
-// written but nothing is forced onto the disk.
-inline constexpr DWORD kMoveWriteThrough = 0;
-#else
-inline constexpr DWORD kMoveWriteThrough = MOVEFILE_WRITE_THROUGH;
-#endif
+// The flag for a rename that is on disk when it returns
+// (MOVEFILE_WRITE_THROUGH).
+DWORD MoveWriteThrough();
 
 class JournalFile {
 public:

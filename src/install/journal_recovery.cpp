@@ -61,7 +61,7 @@ bool UndoSteps(const std::string& installPath, const archive::Journal& journal) 
       if (!Exists(backup)) break;
       InstallLog("Restoring File [%s]", target.c_str());
       if (MoveFileExA(backup.c_str(), target.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | kMoveWriteThrough))
+                      MOVEFILE_REPLACE_EXISTING | MoveWriteThrough()))
         break;
       InstallLog("Unable to restore file [%s] from [%s]", target.c_str(), backup.c_str());
       MoveFileExA(backup.c_str(), target.c_str(),
@@ -139,7 +139,7 @@ void FinishCommittedPatch(const std::string& installPath, const std::string& pro
   const std::string key = ProductKeyPath(productName);
   WriteRegistryDword(HKEY_CURRENT_USER, key.c_str(), "Version", toRelease);
   HKEY handle;
-  if (kMoveWriteThrough &&
+  if (MoveWriteThrough() &&
       RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
     RegFlushKey(handle);
     RegCloseKey(handle);

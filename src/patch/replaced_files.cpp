@@ -50,13 +50,13 @@ bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) 
   // volume). Never a copy: a copy cut off is a torn file.
   if (CreateHardLinkA(backup.c_str(), target.c_str(), nullptr)) {
     CutPoint("link", m_nBackups);
-    if (MoveFileExA(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | kMoveWriteThrough))
+    if (MoveFileExA(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MoveWriteThrough()))
       return true;
     // The installed file is in use, say: the second name goes again.
     if (!DeleteFileA(backup.c_str())) return false;
   }
   // No hard links here (a FAT drive), or a file in use that may be renamed
   // but not replaced: it moves aside.
-  return MoveFileExA(target.c_str(), backup.c_str(), kMoveWriteThrough) &&
-         MoveFileExA(staged.c_str(), target.c_str(), kMoveWriteThrough);
+  return MoveFileExA(target.c_str(), backup.c_str(), MoveWriteThrough()) &&
+         MoveFileExA(staged.c_str(), target.c_str(), MoveWriteThrough());
 }
