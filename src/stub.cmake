@@ -9,15 +9,18 @@ add_executable(setupstub WIN32 ${stub_sources})
 set_target_properties(setupstub PROPERTIES OUTPUT_NAME setupstub)
 # The stub decodes zstd payloads; it links the decoder alone.
 set_target_properties(setupstub PROPERTIES SETUP_ZSTD_DECODER_ONLY ON)
-# The stub's own libraries, wizards first.
+# The stub's own libraries, wizards first, and the system's.
 set(stub_libraries setupwizard patchwizard uninstaller installer dialogs framework appshell archive)
-foreach(lib ${stub_libraries})
-  if(TARGET ${lib})
-    target_link_libraries(setupstub PRIVATE ${lib})
-  endif()
-endforeach()
-target_link_libraries(setupstub PRIVATE setup_resources setup_manifest
-  comctl32 ole32 oleaut32 shell32 advapi32 user32 gdi32 kernel32)
+function(link_stub_libraries target)
+  foreach(lib ${stub_libraries})
+    if(TARGET ${lib})
+      target_link_libraries(${target} PRIVATE ${lib})
+    endif()
+  endforeach()
+  target_link_libraries(${target} PRIVATE setup_resources setup_manifest
+    comctl32 ole32 oleaut32 shell32 advapi32 user32 gdi32 kernel32)
+endfunction()
+link_stub_libraries(setupstub)
 # Our entry point narrows the DLL search before the C runtime starts; it then
 # runs the runtime's own (i686 symbols carry a leading underscore).
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
@@ -32,13 +35,7 @@ target_link_options(setupstub PRIVATE ${stub_entry})
 if(SETUP_BUILD_TESTS)
   add_executable(setupstub_cut WIN32 ${stub_sources}
     ${CMAKE_SOURCE_DIR}/tests/e2e/cut_point_hooks.cpp)
-  foreach(lib ${stub_libraries})
-    if(TARGET ${lib})
-      target_link_libraries(setupstub_cut PRIVATE ${lib})
-    endif()
-  endforeach()
-  target_link_libraries(setupstub_cut PRIVATE setup_resources setup_manifest
-    comctl32 ole32 oleaut32 shell32 advapi32 user32 gdi32 kernel32)
+  link_stub_libraries(setupstub_cut)
   target_link_options(setupstub_cut PRIVATE ${stub_entry} -fno-lto -s)
 endif()
 # Small: drop unused code and the symbol table.
