@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/cut_point.h"
 #include "app/files.h"
 #include "app/install_log.h"
 #include "app/registry.h"
@@ -75,6 +76,7 @@ private:
   void RemoveUninstaller();
   void Step() {
     ++m_done;
+    CutPoint("remove", unsigned(m_done));
     if (m_r.progress) m_r.progress(m_done, m_total);
   }
 

@@ -99,9 +99,13 @@ TEST_F(JournalTest, PatchCutOffAnywhereIsUndoneAndTheNextRunGivesExactlyTheNewRe
     RemoveDirectoryA(Target().c_str());
   }
 
-  // The uninstaller, too, first undoes a patch that was cut off.
+  // The uninstaller, too, first undoes a patch that was cut off; cut off
+  // itself, it is still there to be run again, and that run removes the rest.
   ASSERT_EQ(Install(), 0u);
   ASSERT_EQ(Patch("entry:5"), 99u);
+  m_environment = {"SETUP_TEST_CUT=remove:3"};
+  EXPECT_EQ(Uninstall(), 99u);
+  m_environment.clear();
   EXPECT_EQ(Uninstall(), 0u);
   EXPECT_EQ(TreeIn(Target()), Files{});
 }
