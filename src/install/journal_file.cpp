@@ -40,7 +40,8 @@ bool JournalFile::Begin(const std::string& installPath, archive::JournalOperatio
   std::vector<uint8_t> bytes;
   archive::AppendJournalHeader(bytes);
   archive::AppendJournalBegin(bytes, operation, fromRelease, toRelease);
-  if (m_hFile != INVALID_HANDLE_VALUE && Append(bytes)) return true;
+  m_pending.clear();
+  if (m_hFile != INVALID_HANDLE_VALUE && Append(bytes, true)) return true;
   Close();
   DeleteFileA(JournalPath(installPath).c_str());
   RemoveDirectoryA(folder.substr(0, folder.size() - 1).c_str());
@@ -48,13 +49,13 @@ bool JournalFile::Begin(const std::string& installPath, archive::JournalOperatio
 }
 
 bool JournalFile::Step(archive::JournalKind kind, const std::string& path,
-                       const std::string& backup) {
+                       const std::string& backup, bool flush) {
   std::vector<uint8_t> bytes;
   archive::AppendJournalStep(bytes, {kind, path, backup});
-  return Append(bytes);
+  return Append(bytes, flush);
 }
 
-bool JournalFile::FoldersOf(const std::string& name) {
+bool JournalFile::FoldersOf(const std::string& name, bool flush) {
   const size_t slash = name.rfind('\\');
   if (slash == std::string::npos) return true;
   const std::string folder = name.substr(0, slash);
@@ -63,7 +64,7 @@ bool JournalFile::FoldersOf(const std::string& name) {
   for (size_t end = folder.find('\\');; end = folder.find('\\', end + 1)) {
     const std::string level = folder.substr(0, end);
     if (GetFileAttributesA((m_strInstallPath + level).c_str()) == INVALID_FILE_ATTRIBUTES &&
-        !Step(archive::JournalKind::NewFolder, level))
+        !Step(archive::JournalKind::NewFolder, level, {}, flush))
       return false;
     if (end == std::string::npos) break;
   }
@@ -74,7 +75,7 @@ bool JournalFile::FoldersOf(const std::string& name) {
 bool JournalFile::Commit() {
   std::vector<uint8_t> bytes;
   archive::AppendJournalCommit(bytes);
-  return Append(bytes);
+  return Append(bytes, true);
 }
 
 void JournalFile::Close() {
@@ -82,9 +83,17 @@ void JournalFile::Close() {
   m_hFile = INVALID_HANDLE_VALUE;
 }
 
-bool JournalFile::Append(const std::vector<uint8_t>& bytes) {
+bool JournalFile::Append(const std::vector<uint8_t>& bytes, bool flush) {
+  m_pending.insert(m_pending.end(), bytes.begin(), bytes.end());
+  return !flush || Flush();
+}
+
+bool JournalFile::Flush() {
   if (m_hFile == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  return WriteFile(m_hFile, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-         written == bytes.size() && FlushHandle(m_hFile);
+  const bool done = WriteFile(m_hFile, m_pending.data(), DWORD(m_pending.size()), &written,
+                              nullptr) &&
+                    written == m_pending.size() && FlushHandle(m_hFile);
+  m_pending.clear();
+  return done;
 }

@@ -33,18 +33,23 @@ public:
   // its first record. False, with nothing made, when that cannot be done.
   bool Begin(const std::string& installPath, archive::JournalOperation operation,
              uint32_t fromRelease, uint32_t toRelease);
-  // Each on disk before it returns.
-  bool Step(archive::JournalKind kind, const std::string& path, const std::string& backup = {});
+  // Each on disk before it returns, unless `flush` is false: then it is
+  // held until the next Flush (a plan of many steps written with one flush,
+  // before the first of them is taken).
+  bool Step(archive::JournalKind kind, const std::string& path, const std::string& backup = {},
+            bool flush = true);
   // The folders of `name` that are not there yet, about to be made.
-  bool FoldersOf(const std::string& name);
+  bool FoldersOf(const std::string& name, bool flush = true);
+  bool Flush();
   bool Commit();
   // Closes the journal; it stays on disk.
   void Close();
   bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
 
 private:
-  bool Append(const std::vector<uint8_t>& bytes);
+  bool Append(const std::vector<uint8_t>& bytes, bool flush);
 
+  std::vector<uint8_t> m_pending; // appended, not yet written
   HANDLE m_hFile = INVALID_HANDLE_VALUE;
   std::string m_strInstallPath;
   std::string m_strLastFolder; // the folder of the last name whose folders were noted

@@ -32,10 +32,9 @@ namespace {
 // into the staging folder and then put in its place, the old one kept aside.
 class PatchPolicy final : public EntryPolicy {
 public:
-  PatchPolicy(const InstallRequest& request, JournalFile& journal, ReplacedFiles& replaced,
-              CreatedFolders& folders)
-      : m_request(request), m_entries(request.trailer->entries), m_journal(journal),
-        m_replaced(replaced), m_folders(folders) {}
+  PatchPolicy(const InstallRequest& request, ReplacedFiles& replaced, CreatedFolders& folders)
+      : m_request(request), m_entries(request.trailer->entries), m_replaced(replaced),
+        m_folders(folders) {}
 
   bool OpenEntry(size_t index, OutputFile& file) override;
   bool EntryWritten(size_t index) override;
@@ -51,7 +50,6 @@ private:
 
   const InstallRequest& m_request;
   const std::vector<archive::ArchiveEntry>& m_entries;
-  JournalFile& m_journal;
   ReplacedFiles& m_replaced;
   CreatedFolders& m_folders;
   // Folders inside the staging folder: it goes as a whole.
@@ -71,8 +69,8 @@ bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
   m_name = entry.name;
   InstallLog("Copying File [%s] [%u]", m_staged.c_str(), unsigned(entry.size));
 
-  if (!m_journal.FoldersOf(entry.name) ||
-      !m_folders.CreateFoldersOf(m_request.installPath, entry.name)) {
+  // Its folders and the file itself are in the journal's plan.
+  if (!m_folders.CreateFoldersOf(m_request.installPath, entry.name)) {
     // As a failed copy into the installation.
     LogCopy();
     return false;
@@ -215,8 +213,15 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request, const PatchRelease
   patch.tempPath = JournalWorkFolder(request.installPath) + "new\\";
   ReplacedFiles replaced(request.installPath, journal);
   CreatedFolders folders;
-  PatchPolicy policy(patch, journal, replaced, folders);
-  outcome = WritePayload(patch, policy);
+  PatchPolicy policy(patch, replaced, folders);
+  std::vector<std::string> names;
+  for (const auto& entry : request.trailer->entries) names.push_back(entry.name);
+  if (replaced.Plan(names)) {
+    outcome = WritePayload(patch, policy);
+  } else {
+    outcome.result = InstallResult::Failed;
+    outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
+  }
 
   if (outcome.result == InstallResult::Completed) {
     RecordWritten(request, folders.Created(), false);

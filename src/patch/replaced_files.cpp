@@ -24,8 +24,32 @@ ReplacedFiles::Found ReplacedFiles::Inspect(const std::string& target) {
                                                                            : Found::File;
 }
 
+bool ReplacedFiles::Plan(const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (!m_journal.FoldersOf(name, false)) return false;
+    switch (Inspect(m_strInstallPath + name)) {
+    case Found::Nothing:
+      m_planned[name].clear();
+      if (!m_journal.Step(archive::JournalKind::NewFile, name, {}, false)) return false;
+      break;
+    case Found::File: {
+      const std::string backup = NextBackupName();
+      if (backup.empty() || !m_journal.Step(archive::JournalKind::Replace, name, backup, false))
+        return false;
+      m_planned[name] = backup;
+      break;
+    }
+    case Found::Refused:
+      break; // the entry fails when it comes
+    }
+  }
+  return m_journal.Flush();
+}
+
 bool ReplacedFiles::AddNew(const std::string& name) {
-  return m_journal.Step(archive::JournalKind::NewFile, name);
+  auto planned = m_planned.find(name);
+  if (planned != m_planned.end() && planned->second.empty()) return true;
+  return m_journal.FoldersOf(name) && m_journal.Step(archive::JournalKind::NewFile, name);
 }
 
 std::string ReplacedFiles::NextBackupName() {
@@ -40,8 +64,11 @@ std::string ReplacedFiles::NextBackupName() {
 }
 
 bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) {
-  const std::string relative = NextBackupName();
-  if (relative.empty() || !m_journal.Step(archive::JournalKind::Replace, name, relative))
+  auto planned = m_planned.find(name);
+  const bool wasPlanned = planned != m_planned.end() && !planned->second.empty();
+  const std::string relative = wasPlanned ? planned->second : NextBackupName();
+  if (relative.empty() ||
+      (!wasPlanned && !m_journal.Step(archive::JournalKind::Replace, name, relative)))
     return false;
   const std::string target = m_strInstallPath + name, backup = m_strInstallPath + relative;
   // The old file keeps a second name in the backup folder and the new one is
@@ -49,7 +76,7 @@ bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) 
   // steps, and no file is copied (the work folder is on the product's
   // volume). Never a copy: a copy cut off is a torn file.
   if (CreateHardLinkA(backup.c_str(), target.c_str(), nullptr)) {
-    CutPoint("link", m_nBackups);
+    CutPoint("link", ++m_nReplaced);
     if (MoveFileExA(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MoveWriteThrough()))
       return true;
     // The installed file is in use, say: the second name goes again.

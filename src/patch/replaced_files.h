@@ -4,7 +4,9 @@
 // cancelled or is cut off can be undone (install/journal_recovery.h).
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "install/journal_file.h"
 
@@ -21,9 +23,15 @@ public:
   enum class Found { Nothing, File, Refused };
   static Found Inspect(const std::string& target);
 
+  // Journals, with one flush, every step that writing these entries (names
+  // relative to the product folder, in the order they will be written) is
+  // to take: their new folders, new files and replacements with their
+  // backups. A step planned but not taken is nothing to undo.
+  bool Plan(const std::vector<std::string>& names);
+
   // The file `name` (relative to the product folder), which is not there, is
   // about to be made: the roll-back removes it. False when the journal
-  // cannot say so.
+  // cannot say so (unless planned, it is journaled now).
   bool AddNew(const std::string& name);
 
   // Puts the complete file `staged` (on disk already) in place of the
@@ -39,5 +47,7 @@ private:
 
   std::string m_strInstallPath;
   JournalFile& m_journal;
+  std::map<std::string, std::string> m_planned; // name -> backup; empty: a new file
   unsigned m_nBackups = 0;
+  unsigned m_nReplaced = 0;
 };
