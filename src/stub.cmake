@@ -2,26 +2,41 @@
 # Wizard and installation libraries are linked as they come into being.
 # The top of the house (src/top): the application object, which starts the
 # wizards, and the entry point.
-add_executable(setupstub WIN32 ${CMAKE_CURRENT_LIST_DIR}/top/setup_app.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/top/library_errors.cpp ${CMAKE_CURRENT_LIST_DIR}/top/startup_entry.cpp)
+set(stub_sources ${CMAKE_CURRENT_LIST_DIR}/top/setup_app.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/top/interrupted_run.cpp ${CMAKE_CURRENT_LIST_DIR}/top/library_errors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/top/startup_entry.cpp)
+add_executable(setupstub WIN32 ${stub_sources})
 set_target_properties(setupstub PROPERTIES OUTPUT_NAME setupstub)
 # The stub decodes zstd payloads; it links the decoder alone.
 set_target_properties(setupstub PROPERTIES SETUP_ZSTD_DECODER_ONLY ON)
-# The stub's own libraries, wizards first.
+# The stub's own libraries, wizards first, and the system's.
 set(stub_libraries setupwizard patchwizard uninstaller installer dialogs framework appshell archive)
-foreach(lib ${stub_libraries})
-  if(TARGET ${lib})
-    target_link_libraries(setupstub PRIVATE ${lib})
-  endif()
-endforeach()
-target_link_libraries(setupstub PRIVATE setup_resources setup_manifest
-  comctl32 ole32 oleaut32 shell32 advapi32 user32 gdi32 kernel32)
+function(link_stub_libraries target)
+  foreach(lib ${stub_libraries})
+    if(TARGET ${lib})
+      target_link_libraries(${target} PRIVATE ${lib})
+    endif()
+  endforeach()
+  target_link_libraries(${target} PRIVATE setup_resources setup_manifest
+    comctl32 ole32 oleaut32 shell32 advapi32 user32 gdi32 kernel32)
+endfunction()
+link_stub_libraries(setupstub)
 # Our entry point narrows the DLL search before the C runtime starts; it then
 # runs the runtime's own (i686 symbols carry a leading underscore).
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-  target_link_options(setupstub PRIVATE -Wl,-e,_SetupEntry)
+  set(stub_entry -Wl,-e,_SetupEntry)
 else()
-  target_link_options(setupstub PRIVATE -Wl,-e,SetupEntry)
+  set(stub_entry -Wl,-e,SetupEntry)
+endif()
+target_link_options(setupstub PRIVATE ${stub_entry})
+# The tests' stub: the same program that ends itself where a test asks
+# (app/cut_point.h), to show that the next start recovers. Never shipped;
+# linked without link-time optimisation, from the libraries' ordinary code.
+if(SETUP_BUILD_TESTS)
+  add_executable(setupstub_cut WIN32 ${stub_sources}
+    ${CMAKE_SOURCE_DIR}/tests/e2e/cut_point_hooks.cpp)
+  link_stub_libraries(setupstub_cut)
+  target_link_options(setupstub_cut PRIVATE ${stub_entry} -fno-lto -s)
 endif()
 # Small: drop unused code and the symbol table.
 target_compile_options(setupstub PRIVATE -ffunction-sections -fdata-sections)

@@ -166,13 +166,21 @@ struct ChildResult {
   double outsideWorkingSet = 0, outsideCommit = 0;
 };
 
+// The same program built without the journal's flushes, beside this one.
+std::string UnjournaledProgramPath() {
+  std::string path = ProgramPath();
+  return path.substr(0, path.rfind('.')) + "_unjournaled.exe";
+}
+
+// child: the program that runs the child, this one by default.
 ChildResult RunChild(const std::string& route, const std::string& program,
-                     const std::string& target, const std::string& work) {
+                     const std::string& target, const std::string& work,
+                     const std::string& child = ProgramPath()) {
   std::string result = work + "child-result.txt";
   DeleteFileA(result.c_str());
   // Without its trailing backslash, which would escape the closing quote.
   std::string folder = target.substr(0, target.size() - 1);
-  std::string line = "\"" + ProgramPath() + "\" child " + route + " \"" + program + "\" \"" +
+  std::string line = "\"" + child + "\" child " + route + " \"" + program + "\" \"" +
                      folder + "\" \"" + result + "\"";
   std::string logs = work + "logs\\";
   CreateDirectoryA(logs.c_str(), nullptr);
@@ -235,7 +243,8 @@ int Child(const std::string& route, const std::string& program, const std::strin
   bool ok = route == "written"  ? InstallByWrittenRoute(request)
             : route == "decode" ? CheckPayload(request).result == InstallResult::Completed
             : route == "log"    ? WriteLogLines(request)
-            : route == "patch"  ? RunPayloadPatch(request).result == InstallResult::Completed
+            : route == "patch"  ? RunPayloadPatch(request, {"Benchmark", 1, 2, {}}).result ==
+                                     InstallResult::Completed
                                 : InstallPayload(request) == InstallResult::Completed;
   double seconds = Now() - start;
   if (window) DestroyWindow(window);
@@ -480,6 +489,15 @@ bool Bench::PatchOver(const std::string& target) {
   }
   Add("patch", "patch of every file (process)", r.processTime);
   Add("patch-inside", "patch of every file (patch alone)", r.seconds);
+  // Once more over the patched tree, by the build without the journal's
+  // flushes: what they cost.
+  r = RunChild("patch", m_patch, target, work, UnjournaledProgramPath());
+  if (!r.ok || !SameFiles(m_changed, target)) {
+    std::fprintf(stderr, "patch without the journal's flushes failed\n");
+    return false;
+  }
+  Add("patch-unflushed", "the same without flushes (process)", r.processTime);
+  Add("patch-unflushed-inside", "the same without flushes (patch alone)", r.seconds);
   r = RunChild("patch", m_grow, target, work);
   if (!r.ok || !SameFiles(m_grown, target)) {
     std::fprintf(stderr, "patch with new files failed\n");
@@ -629,6 +647,9 @@ void Bench::Report() const {
   Ratio("NSIS solid lzma install / NSIS zlib install", "nsis:lzma", "nsis:zlib");
   Ratio("patch / our installation (process)", "patch", "install:" + ours[0].key, 1.05);
   Ratio("patch / our installation (alone)", "patch-inside", "inside:" + ours[0].key);
+  Ratio("patch with journal / without flushes (process)", "patch", "patch-unflushed", 1.15);
+  Ratio("patch with journal / without flushes (alone)", "patch-inside", "patch-unflushed-inside",
+        1.15);
   std::printf("engine peak memory (progress bar runs): working set %.1f MiB, commit %.1f MiB\n",
               peakWs, peakCommit);
 }

@@ -1,5 +1,7 @@
 #include "install/file_streams.h"
 
+#include "install/journal_file.h"
+
 #include <algorithm>
 
 size_t CFileSource::Read(void* data, size_t n) {
@@ -33,6 +35,7 @@ bool CFileSink::Write(const void* data, size_t n) {
 
 bool OutputFile::Create(const std::string& path, DWORD disposition) {
   Abort();
+  m_bFlush = false;
   m_hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
   return IsOpen();
@@ -54,7 +57,8 @@ bool OutputFile::Close() {
   if (!IsOpen()) return true;
   HANDLE h = m_hFile;
   m_hFile = INVALID_HANDLE_VALUE;
-  return CloseHandle(h) != FALSE;
+  const bool flushed = !m_bFlush || FlushHandle(h);
+  return CloseHandle(h) != FALSE && flushed;
 }
 
 void OutputFile::Abort() {

@@ -45,6 +45,9 @@ public:
   // disposition: CREATE_ALWAYS, CREATE_NEW, ... False with GetLastError set.
   bool Create(const std::string& path, DWORD disposition);
   bool Write(const void* data, size_t n);
+  // The data is forced onto the disk when the file is closed (before a
+  // journaled rename puts it in place).
+  void FlushOnClose() { m_bFlush = true; }
   // False when the system reports an error on closing.
   bool Close();
   void Abort();
@@ -52,4 +55,5 @@ public:
 
 private:
   HANDLE m_hFile = INVALID_HANDLE_VALUE;
+  bool m_bFlush = false;
 };

@@ -3,7 +3,6 @@
 // place.
 #include "app/install_log.h"
 #include "app/load_formatted.h"
-#include "app/registry.h"
 #include "app/unattended.h"
 #include "framework/code_page.h"
 #include "install/product_key.h"
@@ -32,11 +31,27 @@ void PatchDialog::ApplyPatch() {
                               uninstall.productName == m_strProductName;
   if (hasUninstaller) request.record = &uninstall.extension.uninstallList;
 
+  // The uninstaller with its longer list is the last file the patch
+  // replaces; the new release is recorded once the patch has committed.
+  PatchRelease release;
+  release.productName = m_strProductName;
+  release.fromRelease = ReadProductVersion(m_strProductName);
+  release.toRelease = m_nVersion;
+  if (hasUninstaller)
+    release.extraFiles = [&](const std::string& staging, std::vector<std::string>& names) {
+      uninstall.version = m_nVersion;
+      if (WriteUninstallerFile(FromCodePage(uninstaller), imageLength, uninstall,
+                               staging + kUninstallerName))
+        names.push_back(kUninstallerName);
+      else
+        InstallLog("Unable to update [%s]", uninstaller.c_str());
+    };
+
   // The old version is back before a failure is shown.
-  InstallOutcome outcome = RunPayloadPatch(request);
+  InstallOutcome outcome = RunPayloadPatch(request, release);
   switch (outcome.result) {
   case InstallResult::Completed:
-    RecordRelease(hasUninstaller ? &uninstall : nullptr, imageLength);
+    RecordRelease(hasUninstaller ? &uninstall : nullptr);
     break;
   case InstallResult::Failed:
     ReportFailure(m_hWnd, outcome.message, m_strCaption.c_str(), MB_ICONSTOP,
@@ -45,24 +60,27 @@ void PatchDialog::ApplyPatch() {
     break;
   case InstallResult::Refused:
     // As a patch refused before its first page: nothing has been written.
-    Refuse(outcome.message);
+    if (!outcome.message.empty()) {
+      Refuse(outcome.message);
+      break;
+    }
+    // A file in use, named already: the wizard ends.
+    m_bRefused = true;
+    SetExitCode(kExitRefused);
+    EndDialog(-1);
     break;
   case InstallResult::Cancelled:
     break;
   }
 }
 
-void PatchDialog::RecordRelease(archive::ArchiveTrailer* uninstall, uint64_t imageLength) {
+void PatchDialog::RecordRelease(const archive::ArchiveTrailer* uninstall) {
+  // The journal's commit has recorded the version; a key that the lookup
+  // found missing is written whole only now that the patch is in place.
   if (m_bRepairKey)
     RegisterProduct(m_strProductName, m_strInstallPath, m_strExeName, m_nVersion);
-  else
-    WriteRegistryDword(HKEY_CURRENT_USER, ProductKeyPath(m_strProductName).c_str(), "Version",
-                       m_nVersion);
   if (!uninstall) return;
   const std::string uninstaller = m_strInstallPath + kUninstallerName;
-  uninstall->version = m_nVersion;
-  if (!WriteUninstallerFile(FromCodePage(uninstaller), imageLength, *uninstall, uninstaller))
-    InstallLog("Unable to update [%s]", uninstaller.c_str());
   UpdateUninstallEntryRelease(
       m_strProductName, m_strInstallPath, DisplayVersionText(m_trailer),
       FileBytes(uninstaller) + ListedBytes(m_strInstallPath, uninstall->extension.uninstallList));

@@ -2,7 +2,8 @@
 
 bool MappedFile::Open(const std::string& path, uint64_t maxSize) {
   Close();
-  m_hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  m_hFile = CreateFileA(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (m_hFile == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;

@@ -49,5 +49,5 @@ private:
   bool m_bRepairKey = false;
   // After a complete patch: the product key, the uninstaller's list and its
   // entry in the list of programs follow the new release.
-  void RecordRelease(archive::ArchiveTrailer* uninstall, uint64_t imageLength);
+  void RecordRelease(const archive::ArchiveTrailer* uninstall);
 };

@@ -7,13 +7,19 @@
 #include <optional>
 
 #include "app/cancel.h"
+#include "app/cut_point.h"
 #include "app/install_log.h"
+#include "app/unattended.h"
 #include "app/load_formatted.h"
 #include "framework/controls.h"
 #include "framework/format.h"
 #include "install/created_folders.h"
 #include "install/decode_progress.h"
 #include "install/entry_splitter.h"
+#include "install/files_in_use.h"
+#include "install/journal_file.h"
+#include "install/journal_recovery.h"
+#include "install/product_key.h"
 #include "install/temp_folder.h"
 #include "patch/delta_entries.h"
 #include "patch/replaced_files.h"
@@ -52,14 +58,18 @@ private:
   std::optional<DeltaEntryDecoder> m_decoder; // the entry's, when it is a delta
   std::string m_staged;                       // staging folder + N
   std::string m_target;                       // installPath + N
+  std::string m_name;                         // N
+  unsigned m_nWritten = 0;
 };
 
 bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
   const archive::ArchiveEntry& entry = m_entries[index];
   m_staged = m_request.tempPath + entry.name;
   m_target = m_request.installPath + entry.name;
+  m_name = entry.name;
   InstallLog("Copying File [%s] [%u]", m_staged.c_str(), unsigned(entry.size));
 
+  // Its folders and the file itself are in the journal's plan.
   if (!m_folders.CreateFoldersOf(m_request.installPath, entry.name)) {
     // As a failed copy into the installation.
     LogCopy();
@@ -71,8 +81,8 @@ bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
     if (archive::FindDelta(m_request.trailer->extension.deltas, index)) break;
     m_bNew = true;
     // Only a file made here is ever removed again.
-    if (file.Create(m_target, CREATE_NEW)) {
-      m_replaced.AddNew(m_target);
+    if (m_replaced.AddNew(entry.name) && file.Create(m_target, CREATE_NEW)) {
+      file.FlushOnClose();
       return true;
     }
     LogCopy();
@@ -80,8 +90,10 @@ bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
   case ReplacedFiles::Found::File:
     m_bNew = false;
     if (m_stagingFolders.CreateFoldersOf(m_request.tempPath, entry.name) &&
-        file.Create(m_staged, CREATE_ALWAYS))
+        file.Create(m_staged, CREATE_ALWAYS)) {
+      file.FlushOnClose();
       return true;
+    }
     InstallLog("Unable to create file");
     return false;
   case ReplacedFiles::Found::Refused:
@@ -103,7 +115,9 @@ bool PatchPolicy::EntryWritten(size_t) {
   // The installed file is no longer mapped when it is replaced.
   m_decoder.reset();
   LogCopy();
-  return m_bNew || m_replaced.Replace(m_target, m_staged);
+  if (!m_bNew && !m_replaced.Replace(m_name, m_staged)) return false;
+  CutPoint("entry", ++m_nWritten);
+  return true;
 }
 
 void PatchPolicy::EntryAbandoned(size_t) {
@@ -120,23 +134,30 @@ bool StartsWithFolder(const std::string& name, const std::string& folder) {
                     reinterpret_cast<const unsigned char*>(folder.c_str()), folder.size()) == 0;
 }
 
-// A folder of our own for the patch's work, ending in a backslash: inside the
-// installation, so that files are renamed on its volume and new files take
-// its permissions; in the temporary directory when the installation allows
-// no folder. No entry of the patch may lie inside it.
-std::string CreateWorkFolder(const InstallRequest& request) {
-  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
-  for (DWORD attempt = 0; attempt < 100; ++attempt) {
-    std::string name =
-        FormatString("TVP%05lX.tmp", static_cast<unsigned long>((seed + attempt) & 0xFFFFF));
-    bool taken = false;
-    for (const auto& entry : request.trailer->entries) taken |= StartsWithFolder(entry.name, name);
-    std::string path = request.installPath + name;
-    if (taken || path.size() + 1 >= MAX_PATH) continue;
-    if (CreateDirectoryA(path.c_str(), nullptr)) return path + "\\";
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-  }
-  return CreatePrivateTempFolder();
+// The journal's work folder inside the installation, so that files are
+// renamed on its volume and new files take its permissions. No entry of the
+// patch may lie inside it.
+bool CreateWorkFolder(const InstallRequest& request, const PatchRelease& release,
+                      JournalFile& journal) {
+  for (const auto& entry : request.trailer->entries)
+    if (StartsWithFolder(entry.name, archive::kJournalFolder)) return false;
+  const std::string work = JournalWorkFolder(request.installPath);
+  return work.size() + 16 < MAX_PATH &&
+         journal.Begin(request.installPath, archive::JournalOperation::Patch, release.fromRelease,
+                       release.toRelease) &&
+         CreateDirectoryA((work + "new").c_str(), nullptr) &&
+         CreateDirectoryA((work + "old").c_str(), nullptr);
+}
+
+// The further files, staged, replace the installed ones.
+bool ReplaceExtraFiles(const PatchRelease& release, const std::string& staging,
+                       ReplacedFiles& replaced) {
+  if (!release.extraFiles) return true;
+  std::vector<std::string> names;
+  release.extraFiles(staging, names);
+  for (const std::string& name : names)
+    if (!FlushFile(staging + name) || !replaced.Replace(name, staging + name)) return false;
+  return true;
 }
 
 InstallOutcome Cancelled() {
@@ -147,7 +168,7 @@ InstallOutcome Cancelled() {
 
 } // namespace
 
-InstallOutcome RunPayloadPatch(const InstallRequest& request) {
+InstallOutcome RunPayloadPatch(const InstallRequest& request, const PatchRelease& release) {
   InstallOutcome outcome = CheckEntryNames(request);
   if (outcome.result != InstallResult::Completed) return outcome;
   if (request.progress) {
@@ -161,34 +182,63 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request) {
     outcome = CheckDeltaReferences(request);
     if (outcome.result != InstallResult::Completed) return outcome;
   }
+  CutPoint("check");
   DeltaCheckPolicy checker(request);
   outcome = CheckPayload(request, deltas ? &checker : nullptr);
   if (outcome.result != InstallResult::Completed) return outcome;
   if (g_bCancel) return Cancelled();
+  // Every file it replaces must be free before the first is written.
+  std::vector<std::string> replacedFiles;
+  for (const auto& entry : request.trailer->entries)
+    if (ReplacedFiles::Inspect(request.installPath + entry.name) == ReplacedFiles::Found::File)
+      replacedFiles.push_back(request.installPath + entry.name);
+  if (!WaitUntilFilesAreFree(request.owner ? request.owner->m_hWnd : nullptr,
+                             request.caption.c_str(), replacedFiles)) {
+    outcome.result = InstallResult::Refused; // no message: the user has seen the file named
+    return outcome;
+  }
 
-  const std::string work = CreateWorkFolder(request);
-  if (work.empty() || (!CreateDirectoryA((work + "new").c_str(), nullptr)) ||
-      !CreateDirectoryA((work + "old").c_str(), nullptr)) {
-    if (!work.empty()) RemoveFolderTree(work);
+  JournalFile journal;
+  if (!CreateWorkFolder(request, release, journal)) {
+    // Only a work folder of this run's own goes again.
+    if (journal.IsOpen()) {
+      journal.Close();
+      UndoOwnRun(request.installPath);
+    }
     outcome.result = g_bCancel ? InstallResult::Cancelled : InstallResult::Failed;
     if (!g_bCancel) outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
     return outcome;
   }
   InstallRequest patch = request;
-  patch.tempPath = work + "new\\";
-  ReplacedFiles replaced(work + "old\\");
+  patch.tempPath = JournalWorkFolder(request.installPath) + "new\\";
+  ReplacedFiles replaced(request.installPath, journal);
   CreatedFolders folders;
   PatchPolicy policy(patch, replaced, folders);
-  outcome = WritePayload(patch, policy);
-
-  bool keepWork = false;
-  if (outcome.result == InstallResult::Completed) {
-    replaced.Discard();
-    RecordWritten(request, folders.Created(), false);
+  std::vector<std::string> names;
+  for (const auto& entry : request.trailer->entries) names.push_back(entry.name);
+  if (replaced.Plan(names)) {
+    outcome = WritePayload(patch, policy);
   } else {
-    keepWork = !replaced.RollBack(); // what could not be returned stays there
-    folders.RemoveEmpty();
+    outcome.result = InstallResult::Failed;
+    outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
   }
-  if (!keepWork) RemoveFolderTree(work);
+
+  if (outcome.result == InstallResult::Completed) {
+    RecordWritten(request, folders.Created(), false);
+    CutPoint("files");
+    if (!ReplaceExtraFiles(release, patch.tempPath, replaced) || !journal.Commit()) {
+      outcome.result = InstallResult::Failed;
+      outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
+    }
+  }
+  journal.Close();
+  if (outcome.result != InstallResult::Completed) {
+    // What could not be returned waits for the restart; the journal stays.
+    if (!UndoOwnRun(request.installPath)) SetExitCode(kExitRestart);
+    return outcome;
+  }
+  // Committed: the new release is recorded, then the backups go.
+  CutPoint("commit");
+  FinishCommittedPatch(request.installPath, release.productName, release.toRelease);
   return outcome;
 }

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include "app/install_log.h"
+#include "app/cut_point.h"
+#include "archive/update_journal.h"
 #include "framework/format.h"
 
 namespace {
@@ -23,61 +24,66 @@ ReplacedFiles::Found ReplacedFiles::Inspect(const std::string& target) {
                                                                            : Found::File;
 }
 
-void ReplacedFiles::AddNew(const std::string& target) { m_records.push_back({target, {}}); }
+bool ReplacedFiles::Plan(const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (!m_journal.FoldersOf(name, false)) return false;
+    switch (Inspect(m_strInstallPath + name)) {
+    case Found::Nothing:
+      m_planned[name].clear();
+      if (!m_journal.Step(archive::JournalKind::NewFile, name, {}, false)) return false;
+      break;
+    case Found::File: {
+      const std::string backup = NextBackupName();
+      if (backup.empty() || !m_journal.Step(archive::JournalKind::Replace, name, backup, false))
+        return false;
+      m_planned[name] = backup;
+      break;
+    }
+    case Found::Refused:
+      break; // the entry fails when it comes
+    }
+  }
+  return m_journal.Flush();
+}
+
+bool ReplacedFiles::AddNew(const std::string& name) {
+  auto planned = m_planned.find(name);
+  if (planned != m_planned.end() && planned->second.empty()) return true;
+  return m_journal.FoldersOf(name) && m_journal.Step(archive::JournalKind::NewFile, name);
+}
 
 std::string ReplacedFiles::NextBackupName() {
   unsigned n = m_nBackups++;
-  std::string folder = m_strFolder + FormatString("%u", n / kBackupsPerFolder);
-  if (n % kBackupsPerFolder == 0 && !CreateDirectoryA(folder.c_str(), nullptr) &&
+  std::string folder =
+      std::string(archive::kJournalFolder) + FormatString("\\old\\%u", n / kBackupsPerFolder);
+  if (n % kBackupsPerFolder == 0 &&
+      !CreateDirectoryA((m_strInstallPath + folder).c_str(), nullptr) &&
       GetLastError() != ERROR_ALREADY_EXISTS)
     return {};
   return folder + FormatString("\\%u.old", n);
 }
 
-bool ReplacedFiles::Replace(const std::string& target, const std::string& staged) {
-  std::string backup = NextBackupName();
-  if (backup.empty()) return false;
+bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) {
+  auto planned = m_planned.find(name);
+  const bool wasPlanned = planned != m_planned.end() && !planned->second.empty();
+  const std::string relative = wasPlanned ? planned->second : NextBackupName();
+  if (relative.empty() ||
+      (!wasPlanned && !m_journal.Step(archive::JournalKind::Replace, name, relative)))
+    return false;
+  const std::string target = m_strInstallPath + name, backup = m_strInstallPath + relative;
   // The old file keeps a second name in the backup folder and the new one is
   // renamed over the installed name, which so never goes missing: two cheap
-  // steps, and no file is copied.
+  // steps, and no file is copied (the work folder is on the product's
+  // volume). Never a copy: a copy cut off is a torn file.
   if (CreateHardLinkA(backup.c_str(), target.c_str(), nullptr)) {
-    if (MoveFileExA(staged.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-      m_records.push_back({target, backup});
+    CutPoint("link", ++m_nReplaced);
+    if (MoveFileExA(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MoveWriteThrough()))
       return true;
-    }
     // The installed file is in use, say: the second name goes again.
-    if (!DeleteFileA(backup.c_str()) && (backup = NextBackupName()).empty()) return false;
+    if (!DeleteFileA(backup.c_str())) return false;
   }
-  // No hard links here (another volume, a FAT drive), or a file in use that
-  // may be renamed but not replaced: it moves aside.
-  if (!MoveFileExA(target.c_str(), backup.c_str(), MOVEFILE_COPY_ALLOWED)) return false;
-  m_records.push_back({target, backup});
-  return MoveFileExA(staged.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED) != FALSE;
-}
-
-bool ReplacedFiles::RollBack() {
-  bool complete = true;
-  for (auto record = m_records.rbegin(); record != m_records.rend(); ++record) {
-    const char* target = record->target.c_str();
-    if (record->backup.empty()) {
-      InstallLog("Removing File [%s]", target);
-      DeleteFileA(target);
-      continue;
-    }
-    InstallLog("Restoring File [%s]", target);
-    if (!MoveFileExA(record->backup.c_str(), target,
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-      InstallLog("Unable to restore file [%s] from [%s]", target, record->backup.c_str());
-      complete = false;
-    }
-  }
-  m_records.clear();
-  return complete;
-}
-
-void ReplacedFiles::Discard() {
-  for (const Record& record : m_records)
-    if (!record.backup.empty()) DeleteFileA(record.backup.c_str());
-  m_records.clear();
+  // No hard links here (a FAT drive), or a file in use that may be renamed
+  // but not replaced: it moves aside.
+  return MoveFileExA(target.c_str(), backup.c_str(), MoveWriteThrough()) &&
+         MoveFileExA(staged.c_str(), target.c_str(), MoveWriteThrough());
 }

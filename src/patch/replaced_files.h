@@ -1,15 +1,21 @@
-// The installed files a patch replaces, kept until the patch has finished so
-// that a patch that fails or is cancelled leaves the old version as it was.
+// The installed files a patch replaces or adds, each step written into the
+// journal before it is taken: a replaced file keeps a second name in the work
+// folder until the patch has committed, so that a patch that fails, is
+// cancelled or is cut off can be undone (install/journal_recovery.h).
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "install/journal_file.h"
+
 class ReplacedFiles {
 public:
-  // backupFolder: a folder of our own (ending in a backslash) on which the
-  // replaced files wait, on the volume of the installation when it can be.
-  explicit ReplacedFiles(std::string backupFolder) : m_strFolder(std::move(backupFolder)) {}
+  // installPath: the product folder (ending in a backslash); the backups go
+  // to the journal's work folder in it.
+  ReplacedFiles(std::string installPath, JournalFile& journal)
+      : m_strInstallPath(std::move(installPath)), m_journal(journal) {}
 
   // What stands where the patch writes: nothing yet, a file it replaces, or
   // something it must not replace (a folder, a read-only file, or a path
@@ -17,34 +23,31 @@ public:
   enum class Found { Nothing, File, Refused };
   static Found Inspect(const std::string& target);
 
-  // target did not exist and has been created by the patch: the roll-back
-  // removes it.
-  void AddNew(const std::string& target);
+  // Journals, with one flush, every step that writing these entries (names
+  // relative to the product folder, in the order they will be written) is
+  // to take: their new folders, new files and replacements with their
+  // backups. A step planned but not taken is nothing to undo.
+  bool Plan(const std::vector<std::string>& names);
 
-  // Puts the complete file `staged` in place of the installed target and
-  // keeps the old one. False when that cannot be done; the roll-back then
-  // still returns the old file wherever it went.
-  bool Replace(const std::string& target, const std::string& staged);
+  // The file `name` (relative to the product folder), which is not there, is
+  // about to be made: the roll-back removes it. False when the journal
+  // cannot say so (unless planned, it is journaled now).
+  bool AddNew(const std::string& name);
 
-  // Puts the old version back, newest first: new files are removed and the
-  // replaced ones return. False when a file could not be returned; it then
-  // stays in the backup folder (named in the log).
-  bool RollBack();
-
-  // The patch is complete: the replaced files are deleted.
-  void Discard();
+  // Puts the complete file `staged` (on disk already) in place of the
+  // installed `name` and keeps the old one. False when that cannot be done;
+  // the roll-back then still returns the old file wherever it went.
+  bool Replace(const std::string& name, const std::string& staged);
 
 private:
-  // A fresh name in the backup folder, in sub-folders of a few dozen files:
-  // a name looked up in a folder of thousands costs a scan of it on some
-  // file systems (Wine's case-insensitive lookup).
+  // A fresh backup name, relative to the product folder, in sub-folders of a
+  // few dozen files: a name looked up in a folder of thousands costs a scan
+  // of it on some file systems (Wine's case-insensitive lookup).
   std::string NextBackupName();
 
-  struct Record {
-    std::string target;
-    std::string backup; // empty: target was new
-  };
-  std::vector<Record> m_records;
-  std::string m_strFolder;
+  std::string m_strInstallPath;
+  JournalFile& m_journal;
+  std::map<std::string, std::string> m_planned; // name -> backup; empty: a new file
   unsigned m_nBackups = 0;
+  unsigned m_nReplaced = 0;
 };

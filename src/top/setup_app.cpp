@@ -12,10 +12,12 @@
 #include "archive/trailer.h"
 #include "framework/archive_file.h"
 #include "framework/format.h"
+#include "install/product_key.h"
 #include "install/temp_folder.h"
 #include "patch/patch_dialog.h"
 #include "res/resource.h"
 #include "setup/setup_dialog.h"
+#include "top/interrupted_run.h"
 #include "uninstall/removal.h"
 #include "uninstall/temp_copy.h"
 #include "uninstall/uninstall_dialog.h"
@@ -124,7 +126,7 @@ void RunUninstaller(CWinApp& app, const archive::ArchiveTrailer& own) {
   if (!IsOriginalOf(origin, own)) {
     InstallLog("Damaged Archive [not the uninstaller of %s]", origin.c_str());
     ShowOpenFailure(kDamagedArchiveReason);
-  } else {
+  } else if (RecoverBeforeStart(own.productName, FolderOf(origin))) {
     UninstallDialog dlg(FolderOf(origin), origin, moveAside);
     app.m_pMainWnd = &dlg;
     dlg.DoModal();
@@ -194,6 +196,11 @@ BOOL SetupApp::InitInstance() {
       return FALSE;
     }
 
+    // An earlier run for this product that was cut off is undone first.
+    if (!RecoverBeforeStart(trailer.productName, ReadProductPath(trailer.productName))) {
+      m_bReportsExitCode = true;
+      return FALSE;
+    }
     if (installerFlag != 0) {
       InstallLog("Installer Archive");
       RunWizard<SetupDialog>(*this);

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/cut_point.h"
 #include "app/files.h"
 #include "app/install_log.h"
 #include "app/registry.h"
@@ -82,6 +83,7 @@ private:
   bool IsReparsePoint(const std::string& folder);
   void Step() {
     ++m_done;
+    CutPoint("remove", unsigned(m_done));
     if (m_r.progress) m_r.progress(m_done, m_total);
   }
 

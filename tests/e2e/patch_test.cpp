@@ -497,9 +497,9 @@ void PatchTest::FailingTreePatchRollsBack(const archive::CodecBlock& codec) {
       LinesStartingWith(Running().LogMessages(), {"Removing", "Restoring"}),
       (std::vector<std::string>{"Restoring File [" + Installed("bin\\app.dll") + "]",
                                 "Removing File [" + Installed("plugins\\neu\\modul.dll") + "]",
-                                "Restoring File [" + Installed("daten\\de\\text.txt") + "]",
                                 "Removing Directory [" + Installed("plugins\\neu") + "]",
-                                "Removing Directory [" + Installed("plugins") + "]"}));
+                                "Removing Directory [" + Installed("plugins") + "]",
+                                "Restoring File [" + Installed("daten\\de\\text.txt") + "]"}));
 }
 
 TEST_F(PatchTest, CancelRightAtTheStartOfThePatchChangesNothingAndSaysNothingMore) {

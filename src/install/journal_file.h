@@ -1,0 +1,56 @@
+// The journal of a change to an installed product, as it is written: every
+// record appended and on disk (FlushFileBuffers) before the step it names
+// (archive/update_journal.h has the format). It lies in the work folder
+// inside the product's folder, at a fixed name the product key leads to.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/update_journal.h"
+
+// "<product folder>TVPJOURN.tmp\" and the journal in it.
+std::string JournalWorkFolder(const std::string& installPath);
+std::string JournalPath(const std::string& installPath);
+
+// A file's data forced onto the disk, before it is renamed into place.
+bool FlushHandle(HANDLE file);
+bool FlushFile(const std::string& path);
+// The flag for a rename that is on disk when it returns
+// (MOVEFILE_WRITE_THROUGH).
+DWORD MoveWriteThrough();
+
+class JournalFile {
+public:
+  JournalFile() = default;
+  ~JournalFile() { Close(); }
+  JournalFile(const JournalFile&) = delete;
+  JournalFile& operator=(const JournalFile&) = delete;
+
+  // Makes the work folder (it must not exist) and the journal in it with
+  // its first record. False, with nothing made, when that cannot be done.
+  bool Begin(const std::string& installPath, archive::JournalOperation operation,
+             uint32_t fromRelease, uint32_t toRelease);
+  // Each on disk before it returns, unless `flush` is false: then it is
+  // held until the next Flush (a plan of many steps written with one flush,
+  // before the first of them is taken).
+  bool Step(archive::JournalKind kind, const std::string& path, const std::string& backup = {},
+            bool flush = true);
+  // The folders of `name` that are not there yet, about to be made.
+  bool FoldersOf(const std::string& name, bool flush = true);
+  bool Flush();
+  bool Commit();
+  // Closes the journal; it stays on disk.
+  void Close();
+  bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
+
+private:
+  bool Append(const std::vector<uint8_t>& bytes, bool flush);
+
+  std::vector<uint8_t> m_pending; // appended, not yet written
+  HANDLE m_hFile = INVALID_HANDLE_VALUE;
+  std::string m_strInstallPath;
+  std::string m_strLastFolder; // the folder of the last name whose folders were noted
+};

@@ -1,0 +1,48 @@
+#include "top/interrupted_run.h"
+
+#include "app/product_mutex.h"
+#include "app/unattended.h"
+#include "framework/app.h"
+#include "framework/format.h"
+#include "install/journal_recovery.h"
+
+namespace {
+
+const char kRunUndone[] =
+    "Eine unterbrochene Aktualisierung von \"%s\" wurde r\xFC"
+    "ckg\xE4ngig gemacht.";
+const char kRestartFinishes[] =
+    "Eine unterbrochene Aktualisierung von \"%s\" wird erst beim n\xE4"
+    "chsten Neustart des Computers vollst\xE4ndig r\xFC"
+    "ckg\xE4ngig gemacht. Bitte starten Sie den Computer neu und starten Sie Setup erneut.";
+const char kJournalDamaged[] =
+    "Die Aufzeichnung einer unterbrochenen Aktualisierung von \"%s\" ist besch\xE4"
+    "digt. Setup kann nicht fortfahren.";
+
+void Tell(const char* format, const std::string& productName, UINT icon) {
+  if (!IsSilent()) AfxMessageBox(FormatString(format, productName.c_str()), MB_OK | icon);
+}
+
+} // namespace
+
+bool RecoverBeforeStart(const std::string& productName, const std::string& installPath) {
+  // A run of the product that is going on now is not interrupted.
+  if (installPath.empty() || ProductSetupRunning(productName)) return true;
+  switch (RecoverInterruptedRun(installPath, productName)) {
+  case Recovery::Nothing:
+  case Recovery::Finished:
+    return true;
+  case Recovery::Undone:
+    Tell(kRunUndone, productName, MB_ICONINFORMATION);
+    return true;
+  case Recovery::RestartNeeded:
+    SetExitCode(kExitRestart);
+    Tell(kRestartFinishes, productName, MB_ICONEXCLAMATION);
+    return false;
+  case Recovery::Damaged:
+    SetExitCode(kExitRefused);
+    Tell(kJournalDamaged, productName, MB_ICONSTOP);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,157 @@
+// A patch cut off anywhere (the process ended as Task Manager or a power
+// loss would) is undone by the next start, which then does its own job: run
+// again, the patch gives exactly the new release. The tests' stub ends
+// itself at the point SETUP_TEST_CUT names (cut_point_hooks.cpp).
+#include "res/resource.h"
+#include "setup_fixture.h"
+
+namespace setup_e2e {
+namespace {
+
+const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+using Files = std::map<std::string, std::string>;
+
+class JournalTest : public SetupTest {
+protected:
+  ~JournalTest() override {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str());
+  }
+
+  // Release 3 with the built-in uninstaller, installed silently.
+  DWORD Install() {
+    archive::ArchiveTrailer t = Installer();
+    t.extension.uninstaller = {true, "Bars GmbH"};
+    Build(t, {ProductProgram(), Carried("daten\\a.txt", "A"), Carried("daten\\tief\\b.txt", "B"),
+              Source("liesmich.txt", "lies mich")});
+    return RunUnseen(Launch("/S /D=" + Target()));
+  }
+  // The patch to release 4: three files changed, two new ones in new folders.
+  void BuildPatch() {
+    archive::ArchiveTrailer t;
+    t.installerFlag = 0;
+    t.version = 4;
+    t.caption = kCaption;
+    t.productName = m_product;
+    Build(t, {Carried("daten\\a.txt", "A2"), Carried("daten\\tief\\b.txt", "B2"),
+              Carried("liesmich.txt", "lies mich 2"), Carried("neu\\extra.txt", "neu"),
+              Carried("neu\\zwei\\c.txt", "C")});
+  }
+  DWORD Patch(const std::string& cut = "") {
+    BuildPatch();
+    m_environment.clear();
+    if (!cut.empty()) m_environment.push_back("SETUP_TEST_CUT=" + cut);
+    const DWORD code = RunUnseen(Launch("/S"));
+    m_environment.clear();
+    return code;
+  }
+  // The product's record of its start goes as the product would.
+  DWORD Uninstall() {
+    DeleteFileA((Target() + "\\started.txt").c_str());
+    return RunUnseen(LaunchProgram(Target() + "\\uninstall.exe", "/S"));
+  }
+  DWORD Version() const {
+    DWORD value = 0, size = 4;
+    RegGetValueA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str(), "Version",
+                 RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+  }
+  // The product folder without what each run's process writes besides the
+  // release: the log and the product's record of its start.
+  Files Release() const {
+    Files files = TreeIn(Target());
+    files.erase("install.log");
+    files.erase("started.txt");
+    return files;
+  }
+};
+
+TEST_F(JournalTest, PatchCutOffAnywhereIsUndoneAndTheNextRunGivesExactlyTheNewRelease) {
+  ASSERT_EQ(Install(), 0u);
+  const Files release3 = Release();
+  ASSERT_EQ(Patch(), 0u);
+  const Files release4 = Release();
+  ASSERT_EQ(release4.at("neu\\zwei\\c.txt"), "C");
+  ASSERT_EQ(Uninstall(), 0u);
+  ASSERT_EQ(TreeIn(Target()), Files{});
+
+  // During the checks, after the first file, in the middle (and between a
+  // file's second name and its replacement), after the last entry, after
+  // the commit before the release is recorded.
+  for (const char* cut : {"check", "entry:1", "link:2", "entry:3", "entry:5", "files", "commit"}) {
+    SCOPED_TRACE(cut);
+    ASSERT_EQ(Install(), 0u);
+    ASSERT_TRUE(Release() == release3);
+    ASSERT_EQ(Patch(cut), 99u) << "the cut point was not reached";
+    EXPECT_EQ(Version(), 3u);
+
+    // Already recorded after a cut behind the commit: refused as current.
+    EXPECT_EQ(Patch(), std::string(cut) == "commit" ? 1u : 0u);
+    EXPECT_TRUE(Release() == release4) << "release 4 byte for byte, no work folder or backup left";
+    EXPECT_EQ(Version(), 4u);
+    const std::vector<std::string> log = Running().LogMessages();
+    EXPECT_EQ(Logged(log, "Interrupted update undone").empty(),
+              std::string(cut) == "check" || std::string(cut) == "commit");
+
+    // The uninstaller knows the new files: nothing stays.
+    EXPECT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(TreeIn(Target()), Files{});
+    RemoveDirectoryA(Target().c_str());
+  }
+
+  // The uninstaller, too, first undoes a patch that was cut off; cut off
+  // itself, it is still there to be run again, and that run removes the rest.
+  ASSERT_EQ(Install(), 0u);
+  ASSERT_EQ(Patch("entry:5"), 99u);
+  m_environment = {"SETUP_TEST_CUT=remove:3"};
+  EXPECT_EQ(Uninstall(), 99u);
+  m_environment.clear();
+  EXPECT_EQ(Uninstall(), 0u);
+  EXPECT_EQ(TreeIn(Target()), Files{});
+}
+
+TEST_F(JournalTest, FileHeldByAnotherProgramIsNamedBeforeAByteIsWritten) {
+  ASSERT_EQ(Install(), 0u);
+  const Files release3 = Release();
+  const std::string held = Target() + "\\daten\\tief\\b.txt";
+  HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+
+  // Silent: a few seconds of trying, then refused with nothing written (the
+  // held file cannot be read meanwhile).
+  auto unchanged = [&] {
+    Files now = Release(), then = release3;
+    now.erase("daten\\tief\\b.txt");
+    then.erase("daten\\tief\\b.txt");
+    return now == then;
+  };
+  EXPECT_EQ(Patch(), 1u);
+  EXPECT_TRUE(unchanged());
+  EXPECT_EQ(Version(), 3u);
+
+  // The wizard names the file; once it is free, "Wiederholen" goes on.
+  Window dlg = Start();
+  ASSERT_TRUE(Shows(dlg, {Text(IDS_PATCH_WELCOME, m_product + " - Version 4"), "Weiter"}));
+  ASSERT_TRUE(dlg.Click(IDOK));
+  Window box = Running().WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box.MessageText(),
+            "Die Datei \"" + held +
+                "\" wird von einem anderen Programm verwendet. Bitte beenden Sie dieses Programm "
+                "und klicken Sie auf \"Wiederholen\". Mit \"Abbrechen\" k\xF6nnen Sie das Setup "
+                "beenden.");
+  EXPECT_TRUE(unchanged());
+  CloseHandle(file);
+  EXPECT_TRUE(e2e::Program::Answer(box, IDRETRY));
+  Page done{Text(IDS_FINISHED, m_product + " - Version 4"), "Weiter"};
+  done.cancel = false;
+  done.readme = true;
+  ASSERT_TRUE(Shows(dlg, done));
+  EXPECT_TRUE(dlg.Click(IDOK));
+  EXPECT_TRUE(Running().WaitForExit(30000));
+  EXPECT_EQ(Version(), 4u);
+  EXPECT_EQ(e2e::ReadFileBytes(held), "B2");
+}
+
+} // namespace
+} // namespace setup_e2e
