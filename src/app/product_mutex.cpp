@@ -18,6 +18,10 @@ std::string MutexName(const std::string& productName) {
 } // namespace
 
 bool AcquireProductMutex(const std::string& productName) {
+  // Taken once per process: the recovery of a cut-off run takes it before
+  // the wizard that then claims it again.
+  static std::string held;
+  if (!held.empty() && held == productName) return true;
   // Deliberately never closed: the system releases it with the process.
   HANDLE mutex = CreateMutexA(nullptr, FALSE, MutexName(productName).c_str());
   if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -26,5 +30,6 @@ bool AcquireProductMutex(const std::string& productName) {
   }
   // Made by another user with no access for us: that run holds it.
   if (!mutex && GetLastError() == ERROR_ACCESS_DENIED) return false;
+  if (mutex) held = productName;
   return true;
 }

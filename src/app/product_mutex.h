@@ -10,7 +10,8 @@
 
 // Takes the product's mutex for the life of the process (the system releases
 // it when the process ends). False when another run of the product holds
-// it; true as well when it cannot be made at all, as nothing else can then.
+// it; true as well when it cannot be made at all, as nothing else can then,
+// and when this process holds it already.
 bool AcquireProductMutex(const std::string& productName);
 
 // The refusal of a setup or a patch while another run of the product works

@@ -26,8 +26,9 @@ void Tell(const char* format, const std::string& productName, UINT icon) {
 } // namespace
 
 bool RecoverBeforeStart(const std::string& productName, const std::string& installPath) {
-  // A run of the product that is going on now is not interrupted.
-  if (installPath.empty() || ProductSetupRunning(productName)) return true;
+  // A run of the product that is going on now is not interrupted: it holds
+  // the product, and this start is refused when its wizard claims it.
+  if (installPath.empty() || !AcquireProductMutex(productName)) return true;
   switch (RecoverInterruptedRun(installPath, productName)) {
   case Recovery::Nothing:
   case Recovery::Finished:
