@@ -53,6 +53,8 @@ void SetupDialog::WriteUninstaller(bool logCopied) {
 
   const std::string program = m_strInstallPath + kUninstallerName;
   archive::ArchiveTrailer region = UninstallerRegion(m_strProductName, m_nVersion, m_uninstallList);
+  // The uninstaller removes the product from where this placed it.
+  region.extension.product = m_trailer.extension.product;
   if (!WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, program)) return;
 
   UninstallEntry entry;

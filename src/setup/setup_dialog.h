@@ -51,6 +51,9 @@ private:
   // message, when the program files folder has no form the code page can write.
   std::string DefaultDirectory();
   void OnBrowse();
+  // A per-user product's target the user cannot write: refused with a
+  // message (exit code 1 when unattended); false then.
+  bool AcceptUserTarget(const std::string& directory);
   // Asks before installing into an existing directory; false on No.
   bool ConfirmExistingDirectory(const std::string& directory);
 

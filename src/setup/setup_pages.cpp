@@ -66,6 +66,15 @@ void SetupDialog::InstallPage() {
     EndDialog(-1);
     return;
   }
+  if (!AcceptUserTarget(directory)) {
+    if (IsSilent()) {
+      EndDialog(-1);
+      return;
+    }
+    m_nPage -= 2;
+    OnOK();
+    return;
+  }
   if (!ConfirmExistingDirectory(directory)) {
     // Back to the directory page, with the proposal instead of the rejected text.
     m_nPage -= 2;
