@@ -35,16 +35,18 @@ std::wstring UserProgramFiles() {
   // {5CD7AEE2-2219-4A67-B85D-6C9CE15660CB}
   static const GUID kUserProgramFiles = {
       0x5cd7aee2, 0x2219, 0x4a67, {0xb8, 0x5d, 0x6c, 0x9c, 0xe1, 0x56, 0x60, 0xcb}};
-  const DWORD kCreate = 0x00008000; // KF_FLAG_CREATE
   if (auto known = Function<KnownFolderFn>("shell32.dll", "SHGetKnownFolderPath")) {
     PWSTR path = nullptr;
-    HRESULT result = known(kUserProgramFiles, kCreate, nullptr, &path);
+    HRESULT result = known(kUserProgramFiles, 0, nullptr, &path);
     std::wstring folder = SUCCEEDED(result) && path ? path : L"";
     CoTaskMemFree(path);
-    if (!folder.empty()) return folder;
+    if (!folder.empty()) {
+      CreateDirectoryW(folder.c_str(), nullptr);
+      return folder;
+    }
   }
   wchar_t local[MAX_PATH] = L"";
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local)))
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local)))
     return {};
   std::wstring folder = std::wstring(local) + L"\\Programs";
   CreateDirectoryW(folder.c_str(), nullptr);
