@@ -1,5 +1,6 @@
 #include "app/process.h"
 
+#include "app/product_placement.h"
 #include "app/registry.h"
 
 #include <windows.h>
@@ -49,9 +50,15 @@ bool RunProcess(const char* commandLine, bool noWait) {
   PROCESS_INFORMATION process{};
   // CreateProcessA may write into the command line.
   std::vector<char> command(commandLine, commandLine + std::strlen(commandLine) + 1);
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return false;
+  BOOL started;
+  {
+    // A 64-bit product's programs, the system's included, start as a 64-bit
+    // program would start them.
+    NativeFileSystem native(TheProductPlacement());
+    started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process);
+  }
+  if (!started) return false;
 
   const bool result = noWait || WaitForEnd(process.hProcess);
   CloseHandle(process.hThread);
@@ -131,8 +138,12 @@ std::string QualifyCommandProgram(const std::string& command) {
   if (program.empty()) return {};
 
   char found[MAX_PATH] = "";
-  DWORD length =
-      SearchPathA(SystemSearchPath().c_str(), program.c_str(), ".exe", MAX_PATH, found, nullptr);
+  DWORD length;
+  {
+    NativeFileSystem native(TheProductPlacement());
+    length =
+        SearchPathA(SystemSearchPath().c_str(), program.c_str(), ".exe", MAX_PATH, found, nullptr);
+  }
   if (length == 0 || length >= MAX_PATH) return {};
   return "\"" + std::string(found) + "\"" + command.substr(std::min(rest, command.size()));
 }

@@ -4,7 +4,8 @@
 
 #include <string>
 
-// Starts a command line as it is (nothing is quoted here). Without noWait it
+// Starts a command line as it is (nothing is quoted here), for a 64-bit
+// product from the 64-bit system folder (see NativeFileSystem). Without noWait it
 // waits for the process to end, then a further second. True when the process
 // was started and, when waiting, its exit code could be read.
 bool RunProcess(const char* commandLine, bool noWait);

@@ -41,9 +41,9 @@ bool QueryValue(HKEY key, const char* valueName, DWORD& type, std::vector<char>&
 
 } // namespace
 
-std::string ReadRegistryString(HKEY root, const char* subKey, const char* valueName) {
+std::string ReadRegistryString(HKEY root, const char* subKey, const char* valueName, REGSAM view) {
   HKEY key = nullptr;
-  if (RegOpenKeyA(root, subKey, &key) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return {};
   DWORD type = 0;
   std::vector<char> data;
   DWORD length = 0;
@@ -56,9 +56,10 @@ std::string ReadRegistryString(HKEY root, const char* subKey, const char* valueN
   return result;
 }
 
-std::wstring ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* valueName) {
+std::wstring ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
+                                 REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return {};
   std::wstring value;
   DWORD type = 0, size = 0;
   if (RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
@@ -77,9 +78,10 @@ std::wstring ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t
   return expanded.data();
 }
 
-DWORD ReadRegistryDword(HKEY root, const char* subKey, const char* valueName) {
+DWORD ReadRegistryDword(HKEY root, const char* subKey, const char* valueName, REGSAM view) {
   HKEY key = nullptr;
-  if (RegOpenKeyA(root, subKey, &key) != ERROR_SUCCESS) return 0xFFFFFFFF;
+  if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+    return 0xFFFFFFFF;
   DWORD type = REG_DWORD;
   DWORD data = 0;
   DWORD length = sizeof data;
@@ -93,11 +95,11 @@ DWORD ReadRegistryDword(HKEY root, const char* subKey, const char* valueName) {
 namespace {
 
 bool WriteValue(HKEY root, const char* subKey, const char* valueName, DWORD type, const BYTE* data,
-                DWORD length) {
+                DWORD length, REGSAM view) {
   HKEY key = nullptr;
   char noClass[] = "";
-  if (RegCreateKeyExA(root, subKey, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(root, subKey, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS)
     return false;
   bool set = RegSetValueExA(key, valueName, 0, type, data, length) == ERROR_SUCCESS;
   RegCloseKey(key);
@@ -106,12 +108,36 @@ bool WriteValue(HKEY root, const char* subKey, const char* valueName, DWORD type
 
 } // namespace
 
-bool WriteRegistryString(HKEY root, const char* subKey, const char* valueName, const char* text) {
+bool WriteRegistryString(HKEY root, const char* subKey, const char* valueName, const char* text,
+                         REGSAM view) {
   return WriteValue(root, subKey, valueName, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                    static_cast<DWORD>(std::strlen(text) + 1));
+                    static_cast<DWORD>(std::strlen(text) + 1), view);
 }
 
-bool WriteRegistryDword(HKEY root, const char* subKey, const char* valueName, DWORD value) {
+bool WriteRegistryDword(HKEY root, const char* subKey, const char* valueName, DWORD value,
+                        REGSAM view) {
   return WriteValue(root, subKey, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                    sizeof value);
+                    sizeof value, view);
+}
+
+bool RegistryKeyExists(HKEY root, const char* subKey, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool DeleteRegistryKey(HKEY root, const char* subKey, REGSAM view) {
+  // RegDeleteKeyExA, which takes a view, is newer than XP: the key is deleted
+  // below its parent opened in that view.
+  std::string path = subKey;
+  size_t slash = path.rfind('\\');
+  HKEY parent = root;
+  if (slash != std::string::npos && RegOpenKeyExA(root, path.substr(0, slash).c_str(), 0,
+                                                  KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+    return !RegistryKeyExists(root, subKey, view);
+  const char* name = slash == std::string::npos ? subKey : subKey + slash + 1;
+  LONG status = RegDeleteKeyA(parent, name);
+  if (parent != root) RegCloseKey(parent);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }

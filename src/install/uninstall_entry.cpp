@@ -18,13 +18,12 @@ std::string WithoutBackslash(std::string path) {
 
 DWORD KiB(uint64_t bytes) { return DWORD((bytes + 1023) / 1024); }
 
-// The entry exists and names this installation folder.
-bool EntryNames(const std::string& key, const std::string& installPath) {
-  HKEY handle;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(handle);
-  std::string location = ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "InstallLocation");
+// The entry exists at this place and names this installation folder.
+bool EntryNames(const RegistryPlace& place, const std::string& key,
+                const std::string& installPath) {
+  if (!RegistryKeyExists(place.root, key.c_str(), place.view)) return false;
+  std::string location =
+      ReadRegistryString(place.root, key.c_str(), "InstallLocation", place.view);
   return SamePathText(WithoutBackslash(location), WithoutBackslash(installPath));
 }
 
@@ -34,28 +33,49 @@ std::string UninstallKeyPath(const std::string& productName) {
   return kUninstallRoot + productName;
 }
 
-bool RegisterUninstallEntry(const std::string& productName, const UninstallEntry& e) {
+bool FindUninstallEntry(const std::string& productName, const ProductPlacement& placement,
+                        RegistryPlace& found) {
+  const std::string key = UninstallKeyPath(productName);
+  for (const RegistryPlace& place : UninstallEntryPlaces(placement))
+    if (RegistryKeyExists(place.root, key.c_str(), place.view)) {
+      found = place;
+      return true;
+    }
+  return false;
+}
+
+bool RegisterUninstallEntry(const std::string& productName, const UninstallEntry& e,
+                            const ProductPlacement& placement) {
+  // One entry per product: a reinstallation by the other stub keeps the
+  // view the first one wrote.
+  RegistryPlace place = placement.entry;
+  RegistryPlace existing;
+  if (FindUninstallEntry(productName, placement, existing) && existing.root == place.root)
+    place = existing;
   const std::string key = UninstallKeyPath(productName);
   const char* k = key.c_str();
+  auto text = [&](const char* name, const std::string& value) {
+    return WriteRegistryString(place.root, k, name, value.c_str(), place.view);
+  };
+  auto number = [&](const char* name, DWORD value) {
+    return WriteRegistryDword(place.root, k, name, value, place.view);
+  };
   SYSTEMTIME today;
   GetLocalTime(&today);
   const std::string quoted = "\"" + e.uninstaller + "\"";
   const DWORD kib = KiB(e.estimatedBytes);
-  bool ok = WriteRegistryString(HKEY_LOCAL_MACHINE, k, "DisplayName", e.displayName.c_str());
-  ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "DisplayVersion", e.displayVersion.c_str());
-  ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "Publisher", e.publisher.c_str());
-  ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "DisplayIcon", e.displayIcon.c_str());
-  ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "InstallLocation", e.installLocation.c_str());
-  ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "UninstallString", quoted.c_str());
-  ok &=
-      WriteRegistryString(HKEY_LOCAL_MACHINE, k, "QuietUninstallString", (quoted + " /S").c_str());
-  ok &= WriteRegistryDword(HKEY_LOCAL_MACHINE, k, "EstimatedSize", kib);
-  ok &= WriteRegistryString(HKEY_LOCAL_MACHINE, k, "InstallDate",
-                            FormatString("%04u%02u%02u", unsigned(today.wYear),
-                                         unsigned(today.wMonth), unsigned(today.wDay))
-                                .c_str());
-  ok &= WriteRegistryDword(HKEY_LOCAL_MACHINE, k, "NoModify", 1);
-  ok &= WriteRegistryDword(HKEY_LOCAL_MACHINE, k, "NoRepair", 1);
+  bool ok = text("DisplayName", e.displayName);
+  ok &= text("DisplayVersion", e.displayVersion);
+  ok &= text("Publisher", e.publisher);
+  ok &= text("DisplayIcon", e.displayIcon);
+  ok &= text("InstallLocation", e.installLocation);
+  ok &= text("UninstallString", quoted);
+  ok &= text("QuietUninstallString", quoted + " /S");
+  ok &= number("EstimatedSize", kib);
+  ok &= text("InstallDate", FormatString("%04u%02u%02u", unsigned(today.wYear),
+                                         unsigned(today.wMonth), unsigned(today.wDay)));
+  ok &= number("NoModify", 1);
+  ok &= number("NoRepair", 1);
   return ok;
 }
 
@@ -84,27 +104,36 @@ uint64_t ListedBytes(const std::string& installPath, const archive::UninstallLis
 bool UpdateUninstallEntryRelease(const std::string& productName, const std::string& installPath,
                                  const std::string& displayVersion, uint64_t estimatedBytes) {
   const std::string key = UninstallKeyPath(productName);
-  if (!EntryNames(key, installPath)) return false;
-  bool ok = WriteRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "DisplayVersion",
-                                displayVersion.c_str());
-  ok &= WriteRegistryDword(HKEY_LOCAL_MACHINE, key.c_str(), "EstimatedSize", KiB(estimatedBytes));
-  return ok;
+  bool updated = false;
+  for (const RegistryPlace& place : UninstallEntryPlaces(TheProductPlacement())) {
+    if (!EntryNames(place, key, installPath)) continue;
+    updated = WriteRegistryString(place.root, key.c_str(), "DisplayVersion",
+                                  displayVersion.c_str(), place.view) &&
+              WriteRegistryDword(place.root, key.c_str(), "EstimatedSize", KiB(estimatedBytes),
+                                 place.view);
+  }
+  return updated;
 }
 
-bool RemoveUninstallEntry(const std::string& productName, const std::string& installPath) {
+std::vector<RegistryPlace> RemoveUninstallEntries(const std::string& productName,
+                                                  const std::string& installPath, bool& left) {
   const std::string key = UninstallKeyPath(productName);
-  HKEY handle;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return true;
-  RegCloseKey(handle);
-  if (!EntryNames(key, installPath)) return false;
-  return RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS;
+  std::vector<RegistryPlace> named;
+  left = false;
+  for (const RegistryPlace& place : UninstallEntryPlaces(TheProductPlacement())) {
+    if (!EntryNames(place, key, installPath)) continue;
+    named.push_back(place);
+    if (!DeleteRegistryKey(place.root, key.c_str(), place.view)) left = true;
+  }
+  return named;
 }
 
 bool ReadInstallationFromUninstallEntry(const std::string& productName, std::string& installPath,
-                                        std::string& exeName) {
+                                        std::string& exeName, const ProductPlacement& placement) {
+  RegistryPlace place;
+  if (!FindUninstallEntry(productName, placement, place)) return false;
   const std::string key = UninstallKeyPath(productName);
-  std::string command = ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "UninstallString");
+  std::string command = ReadRegistryString(place.root, key.c_str(), "UninstallString", place.view);
   if (!command.empty() && command[0] == '"') {
     // The built-in uninstaller: "<folder>\uninstall.exe".
     size_t close = command.find('"', 1);
@@ -112,7 +141,7 @@ bool ReadInstallationFromUninstallEntry(const std::string& productName, std::str
     size_t slash = program.rfind('\\');
     if (slash == std::string::npos) return false;
     installPath = program.substr(0, slash + 1);
-    std::string icon = ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "DisplayIcon");
+    std::string icon = ReadRegistryString(place.root, key.c_str(), "DisplayIcon", place.view);
     exeName.clear();
     if (icon.size() > installPath.size() &&
         SamePathText(icon.substr(0, installPath.size()), installPath))

@@ -64,6 +64,8 @@ void SetupDialog::WriteUninstaller(bool logCopied) {
     m_uninstallList.Merge(earlier.extension.uninstallList);
   }
   archive::ArchiveTrailer region = UninstallerRegion(m_strProductName, m_nVersion, m_uninstallList);
+  // The uninstaller removes the product from where this placed it.
+  region.extension.product = m_trailer.extension.product;
   if (!WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, program)) {
     InstallLog("Unable to write [%s]", program.c_str());
     SetExitCode(kExitFailed);

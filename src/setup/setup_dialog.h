@@ -56,6 +56,9 @@ private:
   // refused before anything is written: a message and the directory page
   // again, or unattended exit code 1; the result is false.
   bool AcceptTargetFolder(const std::string& typed, std::string& directory);
+  // A per-user product's target the user cannot write: refused with a
+  // message (exit code 1 when unattended); false then.
+  bool AcceptUserTarget(const std::string& directory);
   // Asks before installing into an existing directory; false on No.
   bool ConfirmExistingDirectory(const std::string& directory);
 

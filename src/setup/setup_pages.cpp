@@ -61,6 +61,15 @@ void SetupDialog::InstallPage() {
   InstallLog("Installing into [%s]", typed.c_str());
   std::string directory;
   if (!AcceptTargetFolder(typed, directory)) return;
+  if (!AcceptUserTarget(directory)) {
+    if (IsSilent()) {
+      EndDialog(-1);
+      return;
+    }
+    m_nPage -= 2;
+    OnOK();
+    return;
+  }
   if (!ConfirmExistingDirectory(directory)) {
     // Back to the directory page, with the proposal instead of the rejected text.
     m_nPage -= 2;

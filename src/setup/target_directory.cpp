@@ -8,6 +8,7 @@
 #include "app/folder_path.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
+#include "app/product_placement.h"
 #include "app/registry.h"
 #include "app/unattended.h"
 #include "framework/code_page.h"
@@ -17,6 +18,12 @@
 #include "setup/setup_dialog.h"
 
 namespace {
+
+// A per-user product goes where the user may write without elevation.
+const char kNotWritable[] =
+    "In das Verzeichnis \"%s\" kann ohne Administratorrechte nicht installiert werden. Bitte "
+    "w\xE4hlen Sie ein Verzeichnis, in das Sie schreiben d\xFCrfen, zum Beispiel in Ihrem "
+    "Benutzerverzeichnis.";
 
 // The folder chosen by the last browse: the root of the next one.
 LPITEMIDLIST g_pBrowseRoot = nullptr;
@@ -54,10 +61,11 @@ std::string SetupDialog::DefaultDirectory() {
   if (TheCommandLine().hasTarget) return TheCommandLine().target;
   std::string installed = ReadProductPath(m_strProductName);
   if (!installed.empty()) return installed.substr(0, installed.size() - 1);
-  std::string programFiles = "C:\\Program Files";
+  const ProductPlacement& placement = TheProductPlacement();
+  std::string programFiles = placement.perUser ? "" : "C:\\Program Files";
   // Read in full: the code page may not be able to write it.
-  std::wstring registered = ReadRegistryStringW(
-      HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir");
+  std::wstring registered = ProductsFolder(placement);
+  if (programFiles.empty() && registered.empty()) return {};
   if (!registered.empty()) {
     programFiles = UsableFolder(registered, "Program files folder", m_hWnd, m_strCaption);
     // Nothing that names it: no proposal, the user chooses the folder.
@@ -88,6 +96,14 @@ void SetupDialog::OnBrowse() {
   if (directory.empty()) return;
   if (!EndsWithBackslash(directory)) directory += "\\";
   m_editDir.SetWindowText(directory + m_strProductName);
+}
+
+bool SetupDialog::AcceptUserTarget(const std::string& directory) {
+  if (!TheProductPlacement().perUser || UserMayInstallInto(directory)) return true;
+  InstallLog("Not writable without administrator rights [%s]", directory.c_str());
+  ReportFailure(m_hWnd, FormatString(kNotWritable, directory.c_str()), m_strCaption.c_str(),
+                MB_OK | MB_ICONSTOP, kExitRefused);
+  return false;
 }
 
 bool SetupDialog::ConfirmExistingDirectory(const std::string& directory) {

@@ -6,6 +6,7 @@
 #include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
+#include "app/product_placement.h"
 #include "app/system_report.h"
 #include "app/unattended.h"
 #include "archive/archive_end.h"
@@ -68,6 +69,9 @@ const char kInstallerSwitches[] =
     "Anf\xFChrungszeichen)";
 const char kPatchSwitches[] = "/S\tden Patch ohne Fenster installieren";
 const char kUninstallerSwitches[] = "/S\tohne Fenster entfernen";
+const char kNeeds64BitWindows[] =
+    "\"%s\" ist ein 64-Bit-Programm und kann auf dieser 32-Bit-Version von Windows nicht "
+    "installiert werden. Die Installation kann nicht fortfahren.";
 const char kUnknownArgument[] =
     "Der Parameter \"%s\" ist unbekannt. M\xF6gliche Parameter sind:\n%s";
 
@@ -91,6 +95,20 @@ bool RefuseArguments(Kind kind) {
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Places the product; a 64-bit product on a 32-bit Windows is refused before
+// the first page (exit code 1 when unattended). False when refused.
+bool PlaceOwnProduct(const archive::ArchiveTrailer& trailer) {
+  const ProductPlacement placement = PlaceProduct(trailer.extension.product);
+  SetProductPlacement(placement);
+  if (placement.runsHere) return true;
+  InstallLog("Refused [64-bit product on 32-bit Windows]");
+  SetExitCode(kExitRefused);
+  if (!IsSilent())
+    AfxMessageBox(FormatString(kNeeds64BitWindows, trailer.productName.c_str()),
+                  MB_OK | MB_ICONSTOP);
+  return false;
 }
 
 // The log's start: a fresh install.log with the machine report.
@@ -155,6 +173,7 @@ BOOL SetupApp::InitInstance() {
     return FALSE;
   }
   if (kind == Kind::Uninstaller) {
+    SetProductPlacement(PlaceProduct(own.extension.product));
     RunUninstaller(*this, own);
     return FALSE;
   }
@@ -195,6 +214,7 @@ BOOL SetupApp::InitInstance() {
       ShowOpenFailure(kDamagedArchiveReason);
       return FALSE;
     }
+    if (!PlaceOwnProduct(trailer)) return FALSE;
 
     // An earlier run for this product that was cut off is undone first.
     if (!RecoverBeforeStart(trailer.productName, ReadProductPath(trailer.productName))) {

@@ -235,14 +235,14 @@ RemovalResult Remover::Run() {
       break;
     }
     case UninstallItemKind::UninstallEntry: {
-      HKEY key;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeyPath(m_r.productName).c_str(), 0, KEY_READ,
-                        &key) == ERROR_SUCCESS) {
-        RegCloseKey(key);
-        ++m_found;
-        if (RemoveUninstallEntry(m_r.productName, m_r.installPath))
-          InstallLog("Removing Key [HKLM\\%s]", UninstallKeyPath(m_r.productName).c_str());
-      }
+      // Wherever it was written: the other stub's view or the user's own.
+      bool left = false;
+      const std::string key = UninstallKeyPath(m_r.productName);
+      auto named = RemoveUninstallEntries(m_r.productName, m_r.installPath, left);
+      if (!named.empty()) ++m_found;
+      for (const RegistryPlace& place : named)
+        InstallLog("Removing Key [%s]", PlaceText(place, key).c_str());
+      if (left) InstallLog("Unable to remove [%s]", key.c_str());
       break;
     }
     case UninstallItemKind::InstallFolder:

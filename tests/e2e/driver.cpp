@@ -66,6 +66,78 @@ std::string WindowsPath(std::string path) {
 
 std::string StubPath() { return WindowsPath(SETUP_STUB_PATH); }
 
+std::string StubPathFor(const std::string& architecture) {
+#if defined(SETUP_STUB_X86_PATH) && defined(SETUP_STUB_X64_PATH)
+  return WindowsPath(architecture == "x86" ? SETUP_STUB_X86_PATH : SETUP_STUB_X64_PATH);
+#else
+  (void)architecture;
+  return {};
+#endif
+}
+
+bool CanStart(const std::string& exePath) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::string command = "\"" + exePath + "\"";
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &process))
+    return false;
+  TerminateProcess(process.hProcess, 0);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+std::string ConsoleOutput(const std::string& commandLine) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  if (!CreatePipe(&read, &write, &inherit, 0)) return {};
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write;
+  startup.hStdError = write;
+  PROCESS_INFORMATION process{};
+  std::vector<char> command(commandLine.begin(), commandLine.end());
+  command.push_back('\0');
+  const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  CloseHandle(write);
+  std::string output;
+  if (started) {
+    char block[4096];
+    DWORD got = 0;
+    while (ReadFile(read, block, sizeof block, &got, nullptr) && got > 0) output.append(block, got);
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(read);
+  return output;
+}
+
+std::vector<std::string> ListedPrograms() {
+  char windows[MAX_PATH] = "";
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  // A 32-bit test on 64-bit Windows reaches the native folder as Sysnative.
+  std::string program = std::string(windows) + "\\Sysnative\\uninstaller.exe";
+  if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+    program = std::string(windows) + "\\system32\\uninstaller.exe";
+  std::vector<std::string> lines;
+  std::string output = ConsoleOutput("\"" + program + "\" --list");
+  for (size_t from = 0; from < output.size();) {
+    size_t end = output.find('\n', from);
+    if (end == std::string::npos) end = output.size();
+    std::string line = output.substr(from, end - from);
+    while (!line.empty() && (line.back() == '\r')) line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+    from = end + 1;
+  }
+  return lines;
+}
+
 TempDir::TempDir() {
   char base[MAX_PATH];
   GetTempPathA(MAX_PATH, base);
@@ -93,10 +165,10 @@ std::vector<uint8_t> TrailerBytes(const archive::ArchiveTrailer& trailer) {
 }
 
 bool BuildProgram(const std::string& path, const archive::ArchiveTrailer& trailer,
-                  const std::vector<Payload>& files, std::string* error) {
+                  const std::vector<Payload>& files, std::string* error, const std::string& stub) {
   std::vector<archive::PayloadFile> payload;
   for (const auto& f : files) payload.push_back({f.sourcePath, f.name});
-  archive::BuildResult r = archive::BuildProgramFile(StubPath(), payload, trailer, path);
+  archive::BuildResult r = archive::BuildProgramFile(stub, payload, trailer, path);
   if (!r.ok && error) *error = r.error;
   return r.ok;
 }

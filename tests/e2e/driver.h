@@ -18,6 +18,16 @@ namespace e2e {
 
 // setupstub.exe of this build.
 std::string StubPath();
+// The build's stub for "x86" or "x64"; empty when the build provides none.
+std::string StubPathFor(const std::string& architecture);
+// Whether this Windows starts the program (a 32-bit one needs WoW64): it is
+// started suspended and ended at once.
+bool CanStart(const std::string& exePath);
+// What a console program writes to its standard output, run to its end.
+std::string ConsoleOutput(const std::string& commandLine);
+// The products Windows' list of installed programs shows, as the system's
+// own uninstaller program lists them (its native build: both views).
+std::vector<std::string> ListedPrograms();
 // A path of the build tree as Wine sees it: "/a/b" becomes "Z:\\a\\b".
 std::string WindowsPath(std::string path);
 
@@ -46,7 +56,8 @@ struct Payload {
 // entries and dataStart are filled from the files. False (and error) when
 // the program could not be built.
 bool BuildProgram(const std::string& path, const archive::ArchiveTrailer& trailer,
-                  const std::vector<Payload>& files = {}, std::string* error = nullptr);
+                  const std::vector<Payload>& files = {}, std::string* error = nullptr,
+                  const std::string& stub = StubPath());
 // Writes the stub followed by the given bytes: for programs with damaged or
 // missing archives.
 bool BuildRawProgram(const std::string& path, const std::vector<uint8_t>& tail);

@@ -90,7 +90,7 @@ e2e::Payload SetupTest::ProductProgram() const {
 void SetupTest::Build(const archive::ArchiveTrailer& trailer,
                       const std::vector<e2e::Payload>& files) {
   std::string error;
-  ASSERT_TRUE(e2e::BuildProgram(m_setup, trailer, files, &error)) << error;
+  ASSERT_TRUE(e2e::BuildProgram(m_setup, trailer, files, &error, m_stub)) << error;
 }
 
 DWORD SetupTest::RunUnseen(Program& program) {
@@ -196,6 +196,61 @@ void SetupTest::ExpectBox(const std::string& caption, const std::string& text, i
   EXPECT_EQ(box.MessageText(), text);
   EXPECT_TRUE(Program::Answer(box, answer));
   e2e::WaitUntil([&] { return !box; }, 5000);
+}
+
+void PrintTo(const Placement& placement, std::ostream* os) { *os << placement.name; }
+
+const std::vector<Placement>& Placements() {
+  using archive::InstallScope;
+  using archive::ProductArchitecture;
+  static const std::vector<Placement> placements{
+      {"Machine", {ProductArchitecture::X86, InstallScope::Machine, ""}},
+      {"User", {ProductArchitecture::X86, InstallScope::User, ""}},
+      {"MachineX64", {ProductArchitecture::X64, InstallScope::Machine, ""}},
+  };
+  return placements;
+}
+
+bool IsSixtyFourBitWindows() {
+  BOOL wow64 = FALSE;
+  return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+
+RegistryPlace EntryPlace(const archive::ProductBlock& product) {
+  if (product.scope == archive::InstallScope::User) return {HKEY_CURRENT_USER, 0};
+  if (product.architecture == archive::ProductArchitecture::X64 && IsSixtyFourBitWindows())
+    return {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY};
+  return {HKEY_LOCAL_MACHINE, 0};
+}
+
+std::string SetupTest::ProductsFolder(const archive::ProductBlock& product) const {
+  if (product.scope == archive::InstallScope::User) {
+    char local[MAX_PATH] = "";
+    GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH);
+    return std::string(local) + "\\Programs";
+  }
+  return ReadString({HKEY_LOCAL_MACHINE, EntryPlace(product).view},
+                    "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+}
+
+std::string ReadString(const RegistryPlace& place, const std::string& key, const char* name) {
+  HKEY handle;
+  char value[1024] = "";
+  DWORD size = sizeof(value) - 1;
+  if (RegOpenKeyExA(place.root, key.c_str(), 0, KEY_QUERY_VALUE | place.view, &handle) !=
+      ERROR_SUCCESS)
+    return {};
+  RegQueryValueExA(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(handle);
+  return value;
+}
+
+bool KeyExists(const RegistryPlace& place, const std::string& key) {
+  HKEY handle;
+  if (RegOpenKeyExA(place.root, key.c_str(), 0, KEY_READ | place.view, &handle) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
 }
 
 std::string SetupTest::ProgramFilesDir() const {

@@ -53,6 +53,27 @@ std::string Display(const std::wstring& text);
 // no message starts so.
 std::string Logged(const std::vector<std::string>& log, const std::string& prefix);
 
+// Where a product goes: the scenarios run once more for each placement.
+struct Placement {
+  const char* name;
+  archive::ProductBlock product;
+};
+void PrintTo(const Placement& placement, std::ostream* os);
+// Per machine as a 32-bit product (as ever), per user, per machine as a
+// 64-bit product.
+const std::vector<Placement>& Placements();
+// A key's place: root and view (0: the test's own, or KEY_WOW64_64KEY).
+struct RegistryPlace {
+  HKEY root;
+  REGSAM view;
+};
+// The uninstall entry's place for a product built from the test's own stub.
+RegistryPlace EntryPlace(const archive::ProductBlock& product);
+bool IsSixtyFourBitWindows();
+// A string value in that place; empty when missing.
+std::string ReadString(const RegistryPlace& place, const std::string& key, const char* name);
+bool KeyExists(const RegistryPlace& place, const std::string& key);
+
 class SetupTest : public ::testing::Test {
 protected:
   SetupTest();
@@ -105,6 +126,9 @@ protected:
 
   // Where the product goes by default and where the tests install it.
   std::string ProgramFilesDir() const;
+  // The folder that holds products of this placement: the program files
+  // folder of the product's view, or the user's own program folder.
+  std::string ProductsFolder(const archive::ProductBlock& product) const;
   std::string Target() const { return m_dir.File("Ziel Ordner"); }
   // Files in the folder (not recursing), sorted.
   static std::vector<std::string> FilesIn(const std::string& folder);
@@ -121,6 +145,7 @@ protected:
   std::string OpenedRecord() const { return m_dir.File("opened.txt"); }
 
   e2e::TempDir m_dir;
+  std::string m_stub = e2e::StubPath();   // what Build builds from
   std::vector<std::string> m_environment; // added to Launch's
   std::string m_product;
   std::string m_setup;

@@ -72,20 +72,40 @@ TEST_F(TargetDirectoryTest, NoQuestionForTheSameOrAnUnknownVersion) {
   }
 }
 
+// Per machine below the program files folder of the product's view; per user
+// below the user's own program folder, where a machine folder typed in is
+// refused and the proposal comes back.
 TEST_F(TargetDirectoryTest, ProposalLiesBelowProgramFilesWithOrWithoutTheGroup) {
   ASSERT_FALSE(ProgramFilesDir().empty());
   archive::ArchiveTrailer t = Installer();
-  for (std::string group : {"", "Tarnivex Spiele"}) {
-    SCOPED_TRACE(group);
-    t.startMenuGroup = group;
-    Build(t);
-    Window dlg = Start();
-    std::string expected = ProgramFilesDir() + (group.empty() ? "" : "\\" + group);
-    EXPECT_EQ(GoToDirectoryPage(dlg), expected + "\\" + m_product);
-    EXPECT_TRUE(dlg.Click(IDCANCEL));
-    ExpectBox(kCaption, Text(IDS_CANCEL_SETUP, m_product), IDYES);
-    EXPECT_TRUE(Running().WaitForExit());
-  }
+  for (const Placement& placement : Placements())
+    for (std::string group : {"", "Tarnivex Spiele"}) {
+      SCOPED_TRACE(placement.name + (" " + group));
+      t.startMenuGroup = group;
+      t.extension.product = placement.product;
+      Build(t);
+      Window dlg = Start();
+      std::string expected =
+          ProductsFolder(placement.product) + (group.empty() ? "" : "\\" + group);
+      EXPECT_EQ(GoToDirectoryPage(dlg), expected + "\\" + m_product);
+      if (placement.product.scope == archive::InstallScope::User && group.empty()) {
+        const std::string machine = ProgramFilesDir() + "\\" + m_product;
+        dlg.SetItemText(IDC_EDIT_DIR, machine);
+        EXPECT_TRUE(dlg.Click(IDOK));
+        ExpectBox(kCaption,
+                  "In das Verzeichnis \"" + machine +
+                      "\" kann ohne Administratorrechte nicht installiert werden. Bitte w\xE4hlen "
+                      "Sie ein Verzeichnis, in das Sie schreiben d\xFCrfen, zum Beispiel in Ihrem "
+                      "Benutzerverzeichnis.",
+                  IDOK);
+        EXPECT_TRUE(e2e::WaitUntil(
+            [&] { return dlg.ItemText(IDC_EDIT_DIR) == expected + "\\" + m_product; }));
+        EXPECT_EQ(GetFileAttributesA(machine.c_str()), INVALID_FILE_ATTRIBUTES);
+      }
+      EXPECT_TRUE(dlg.Click(IDCANCEL));
+      ExpectBox(kCaption, Text(IDS_CANCEL_SETUP, m_product), IDYES);
+      EXPECT_TRUE(Running().WaitForExit());
+    }
 }
 
 TEST_F(TargetDirectoryTest, ExistingDirectoryAnsweredNoShowsTheProposalAgain) {

@@ -42,7 +42,9 @@ std::string Lower(std::string s) {
 class UninstallTest : public SetupTest {
 protected:
   ~UninstallTest() override {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str());
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+      for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+        RegDeleteKeyExA(root, (kUninstallRoot + m_product).c_str(), view, 0);
     for (const std::string& link : m_links) DeleteFileA(link.c_str());
   }
 
@@ -61,8 +63,9 @@ protected:
             Source("liesmich.txt", "lies mich")};
   }
   // A patch to version 4: a changed file and one in a new folder.
-  void BuildPatch() {
+  void BuildPatch(const archive::ProductBlock& product = {}) {
     archive::ArchiveTrailer t;
+    t.extension.product = product;
     t.installerFlag = 0;
     t.version = 4;
     t.caption = kCaption;
@@ -79,37 +82,40 @@ protected:
               ERROR_SUCCESS);
   }
 
-  DWORD InstallSilently(const std::string& target) {
-    Build(WithUninstaller(), ProductFiles());
-    return RunUnseen(Launch("/S /D=" + target));
+  // Without a target the product goes where the installer proposes.
+  DWORD InstallSilently(const std::string& target, const archive::ProductBlock& product = {}) {
+    archive::ArchiveTrailer t = WithUninstaller();
+    t.extension.product = product;
+    Build(t, ProductFiles());
+    return RunUnseen(Launch(target.empty() ? "/S" : "/S /D=" + target));
   }
   DWORD Uninstall(const std::string& target, const std::string& arguments = "/S") {
     return RunUnseen(LaunchProgram(target + "\\uninstall.exe", arguments));
   }
 
   std::string EntryString(const char* name) const {
-    char value[1024] = "";
-    DWORD size = sizeof(value);
-    RegGetValueA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str(), name, RRF_RT_REG_SZ,
-                 nullptr, value, &size);
-    return value;
+    return ReadString(m_entry, kUninstallRoot + m_product, name);
   }
   DWORD EntryDword(const char* name) const {
     DWORD value = 0xFFFFFFFF, size = 4;
-    RegGetValueA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str(), name, RRF_RT_REG_DWORD,
-                 nullptr, &value, &size);
+    HKEY key;
+    if (RegOpenKeyExA(m_entry.root, (kUninstallRoot + m_product).c_str(), 0,
+                      KEY_QUERY_VALUE | m_entry.view, &key) == ERROR_SUCCESS) {
+      RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+      RegCloseKey(key);
+    }
     return value;
   }
-  bool KeyExists(HKEY root, const std::string& key) const {
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
-  }
   bool ProductKeyExists() const {
-    return KeyExists(HKEY_CURRENT_USER, "Software\\Tarnivex\\" + m_product);
+    return KeyExists({HKEY_CURRENT_USER, 0}, "Software\\Tarnivex\\" + m_product);
   }
-  bool EntryExists() const { return KeyExists(HKEY_LOCAL_MACHINE, kUninstallRoot + m_product); }
+  bool EntryExists() const { return KeyExists(m_entry, kUninstallRoot + m_product); }
+  // Lines of the system's list of installed programs that name the product.
+  size_t Listed() const {
+    size_t n = 0;
+    for (const std::string& line : e2e::ListedPrograms()) n += line.find(m_product) != line.npos;
+    return n;
+  }
 
   std::string ShellFolder(const char* name) const {
     char value[MAX_PATH] = "";
@@ -188,13 +194,49 @@ protected:
   }
 
   std::vector<std::string> m_links;
+  RegistryPlace m_entry{HKEY_LOCAL_MACHINE, 0}; // where the uninstall entry must be
 };
 
-TEST_F(UninstallTest, SilentInstallPatchAndUninstallLeaveOnlyTheUsersFiles) {
-  const std::string target = "C:\\Program Files\\Bars Produkt";
+// Whether anything below HKLM\Software (both views) changed while it lived.
+class MachineSoftwareWatch {
+public:
+  MachineSoftwareWatch() {
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_NOTIFY | KEY_WOW64_64KEY, &m_key);
+    RegNotifyChangeKeyValue(m_key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                            m_event, TRUE);
+  }
+  ~MachineSoftwareWatch() {
+    RegCloseKey(m_key);
+    CloseHandle(m_event);
+  }
+  bool Changed() const { return WaitForSingleObject(m_event, 0) == WAIT_OBJECT_0; }
+
+private:
+  HKEY m_key = nullptr;
+  HANDLE m_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+// The scenario once for each placement of the product.
+class PlacedUninstallTest : public UninstallTest,
+                            public ::testing::WithParamInterface<Placement> {};
+
+TEST_P(PlacedUninstallTest, SilentInstallPatchAndUninstallLeaveOnlyTheUsersFiles) {
+  const archive::ProductBlock& product = GetParam().product;
+  const bool perUser = product.scope == archive::InstallScope::User;
+  m_entry = EntryPlace(product);
+  // As ever into a folder /D= names; the other placements where they propose.
+  const std::string target = product.Empty() ? "C:\\Program Files\\Bars Produkt"
+                                             : ProductsFolder(product) + "\\" + m_product;
   RemoveDirectoryA(target.c_str());
   const std::string link = DesktopLink();
-  ASSERT_EQ(InstallSilently(target), 0u);
+  MachineSoftwareWatch machine;
+  if (perUser) {
+    // A folder the user cannot write without administrator rights.
+    const std::string machineFolder = ProgramFilesDir() + "\\" + m_product;
+    EXPECT_EQ(InstallSilently(machineFolder, product), 1u);
+    EXPECT_EQ(GetFileAttributesA(machineFolder.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  ASSERT_EQ(InstallSilently(product.Empty() ? target : "", product), 0u);
 
   EXPECT_EQ(e2e::ReadFileBytes(target + "\\daten\\tief\\b.txt"), "B");
   EXPECT_NE(GetFileAttributesA((target + "\\uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -230,7 +272,7 @@ TEST_F(UninstallTest, SilentInstallPatchAndUninstallLeaveOnlyTheUsersFiles) {
   EXPECT_EQ(EntryDword("NoRepair"), 1u);
 
   // A silent patch raises the version; its new files join the list.
-  BuildPatch();
+  BuildPatch(product);
   ASSERT_EQ(RunUnseen(Launch("/S")), 0u);
   DWORD version = 0, vsize = 4;
   RegGetValueA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str(), "Version",
@@ -254,10 +296,79 @@ TEST_F(UninstallTest, SilentInstallPatchAndUninstallLeaveOnlyTheUsersFiles) {
   EXPECT_EQ(GetFileAttributesA(link.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA(StartMenuFolder().c_str()), INVALID_FILE_ATTRIBUTES);
   ExpectTempOnlyScheduled();
+  // A per-user product leaves the machine's software settings alone.
+  if (perUser) {
+    EXPECT_FALSE(machine.Changed());
+  }
 
   std::remove((target + "\\daten\\notiz.txt").c_str());
   RemoveDirectoryA((target + "\\daten").c_str());
   RemoveDirectoryA(target.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Placements, PlacedUninstallTest, ::testing::ValuesIn(Placements()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An installation by one stub, a patch by the other, and the uninstaller:
+// each finds the others' records, and the list of installed programs shows
+// one entry, in the view the installation wrote it to.
+TEST_F(UninstallTest, EitherStubPatchesTheOthersInstallationAndOneEntryIsListed) {
+  const std::string x86 = e2e::StubPathFor("x86"), x64 = e2e::StubPathFor("x64");
+  if (x86.empty() || !IsSixtyFourBitWindows() || !e2e::CanStart(x86) || !e2e::CanStart(x64))
+    GTEST_SKIP() << "needs both stubs and a 64-bit Windows that runs them";
+  for (const auto& [installer, patcher] : {std::pair{x86, x64}, std::pair{x64, x86}}) {
+    SCOPED_TRACE(installer);
+    m_stub = installer;
+    ASSERT_EQ(InstallSilently(Target()), 0u);
+    m_entry = {HKEY_LOCAL_MACHINE, REGSAM(installer == x86 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY)};
+    EXPECT_EQ(EntryString("InstallLocation"), Target());
+    if (installer == x64) {
+      // No product key: the patch finds the installation by its entry.
+      RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str());
+    }
+    m_stub = patcher;
+    BuildPatch();
+    ASSERT_EQ(RunUnseen(Launch("/S")), 0u);
+    EXPECT_EQ(e2e::ReadFileBytes(Target() + "\\neu\\extra.txt"), "neu");
+    EXPECT_EQ(Listed(), 1u);
+    EXPECT_TRUE(EntryExists());
+
+    ASSERT_EQ(Uninstall(Target()), 0u);
+    EXPECT_EQ(Listed(), 0u);
+    EXPECT_FALSE(EntryExists());
+    EXPECT_FALSE(ProductKeyExists());
+    EXPECT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+}
+
+// A 64-bit product on a 32-bit Windows: neither its installer nor its patch
+// starts, and nothing is written. On 64-bit Windows it installs (above).
+TEST_F(UninstallTest, X64ProductRefusedOnThirtyTwoBitWindows) {
+  if (IsSixtyFourBitWindows()) GTEST_SKIP() << "64-bit Windows: PlacedUninstallTest installs it";
+  archive::ProductBlock x64;
+  x64.architecture = archive::ProductArchitecture::X64;
+  EXPECT_EQ(InstallSilently(Target(), x64), 1u);
+  EXPECT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(ProductKeyExists());
+  EXPECT_FALSE(EntryExists());
+
+  Launch();
+  Window box = Running().WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box.MessageText(), "\"" + m_product +
+                                   "\" ist ein 64-Bit-Programm und kann auf dieser 32-Bit-Version "
+                                   "von Windows nicht installiert werden. Die Installation kann "
+                                   "nicht fortfahren.");
+  EXPECT_TRUE(Program::Answer(box, IDOK));
+  EXPECT_TRUE(Running().WaitForExit());
+  EXPECT_TRUE(Running().SeenDialogs().empty());
+
+  // Its patch, with a product key that would lead it to an installation.
+  SetString("Path", Target() + "\\");
+  SetString("Exe", "prog.exe");
+  BuildPatch(x64);
+  EXPECT_EQ(RunUnseen(Launch("/S")), 1u);
+  EXPECT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(UninstallTest, WizardClickedThroughRemovesAndASecondRunFindsNothing) {
