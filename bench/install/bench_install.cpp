@@ -614,7 +614,7 @@ void Bench::Ratio(const std::string& what, const std::string& over, const std::s
                   double target) const {
   double a = MedianOf(over), b = MedianOf(under);
   if (a <= 0 || b <= 0) return;
-  std::printf("  %-46s %6.3fx", what.c_str(), a / b);
+  std::printf("  %-52s %6.3fx", what.c_str(), a / b);
   if (target > 0) std::printf("   target <= %.2fx: %s", target, a / b <= target ? "met" : "MISSED");
   std::printf("\n");
 }
