@@ -5,15 +5,18 @@
 // first designed and the whole setup program. Also the peak memory of a
 // process that installs a payload of a gigabyte or more.
 //
-//   bench_install run CORPUS [--ours KEY=EXE]... [--nsis KEY=EXE]... [--repeat N]
-//                            [--written] [--wizard]
+//   bench_install run CORPUS [--ours KEY=EXE]... [--stub ARCH:KEY=EXE]... [--nsis KEY=EXE]...
+//                            [--repeat N] [--written] [--wizard]
 //   bench_install big MEGABYTES
 //   bench_install child short|window|decode|log|written|patch PROGRAM TARGET RESULT
 //                                                                   (used by the two above)
 //
 // CORPUS is a folder tree; every file below it is installed under its
 // relative path. --ours names our installers by codec (huf, zstd, zstd-max),
-// --nsis the peers by compressor (zlib, lzma); without --ours a HUF installer
+// installed through the engine in a child of this program; --stub the same
+// installers with the i686 (x86) or x86_64 (x64) stub, each run as a process
+// with /S /D=, as NSIS's are; --nsis the peers by compressor (zlib, lzma, and
+// zlib-x86, lzma-x86 for NSIS's 32-bit stub); without --ours a HUF installer
 // is built here. --wizard adds the whole setup program (stub and archive),
 // driven as a user would: timed from the click that starts the installation
 // to the finish page. Run it through bench/install/run, which builds the
@@ -364,14 +367,23 @@ struct Program {
 
 Program ParseProgram(const std::string& arg) {
   static const std::vector<std::pair<std::string, std::string>> labels = {
-      {"huf", "HUF"},        {"zstd", "zstd 19"},         {"zstd-max", "zstd max"},
-      {"zlib", "NSIS zlib"}, {"lzma", "NSIS solid lzma"},
+      {"huf", "HUF"},
+      {"zstd", "zstd 19"},
+      {"zstd-max", "zstd max"},
+      {"zlib", "NSIS zlib"},
+      {"lzma", "NSIS solid lzma"},
+      {"zlib-x86", "NSIS zlib x86"},
+      {"lzma-x86", "NSIS solid lzma x86"},
   };
   size_t eq = arg.find('=');
   Program p{arg.substr(0, eq), "", eq == std::string::npos ? "" : arg.substr(eq + 1)};
-  p.label = p.key;
+  // Our stubs: ARCH:CODEC.
+  size_t colon = p.key.find(':');
+  std::string codec = colon == std::string::npos ? p.key : p.key.substr(colon + 1);
+  p.label = codec;
   for (const auto& [key, label] : labels)
-    if (key == p.key) p.label = label;
+    if (key == codec) p.label = label;
+  if (colon != std::string::npos) p.label += ", " + p.key.substr(0, colon) + " stub";
   return p;
 }
 
@@ -386,7 +398,7 @@ struct Row {
 class Bench {
 public:
   std::vector<CorpusFile> files;
-  std::vector<Program> ours, nsis;
+  std::vector<Program> ours, stubs, nsis;
   std::string work;
   bool written = false, wizard = false;
   double peakWs = 0, peakCommit = 0;
@@ -408,7 +420,7 @@ private:
   bool LogOnly();
   bool WrittenRoute(const Program& p, const std::string& target);
   bool Wizard(const std::string& target, int round);
-  bool InstallNsis(const Program& p, const std::string& target);
+  bool InstallSilent(const Program& p, const std::string& row, const std::string& target);
   bool CopyFloor(const std::string& target);
 
   std::vector<Row> m_rows;
@@ -438,10 +450,13 @@ bool Bench::Prepare() {
     ours.push_back(ParseProgram("huf=" + work + "setup.exe"));
     if (!BuildInstaller(files, ours[0].path, streamLength)) return false;
   }
-  for (auto* list : {&ours, &nsis})
+  for (auto* list : {&ours, &stubs, &nsis})
     for (auto& p : *list) {
       // A copy in the work folder, as a downloaded installer would be.
-      std::string copy = work + p.key + "-" + (list == &nsis ? "nsis" : "ours") + ".exe";
+      std::string kind = list == &nsis ? "nsis" : list == &stubs ? "stub" : "ours";
+      std::string name = p.key;
+      std::replace(name.begin(), name.end(), ':', '-');
+      std::string copy = work + name + "-" + kind + ".exe";
       if (!CopyFileA(p.path.c_str(), copy.c_str(), FALSE)) {
         std::fprintf(stderr, "cannot copy %s\n", p.path.c_str());
         return false;
@@ -562,7 +577,8 @@ bool Bench::Wizard(const std::string& target, int round) {
   return true;
 }
 
-bool Bench::InstallNsis(const Program& p, const std::string& target) {
+// A whole installer run as a user's script would: silent, into a folder.
+bool Bench::InstallSilent(const Program& p, const std::string& row, const std::string& target) {
   DWORD exitCode = 0;
   // /D= comes last and unquoted.
   double t = RunProcess("\"" + p.path + "\" /S /D=" + target, work, exitCode);
@@ -572,7 +588,7 @@ bool Bench::InstallNsis(const Program& p, const std::string& target) {
     std::fprintf(stderr, "%s install failed (%lu)\n", p.label.c_str(), exitCode);
     return false;
   }
-  Add("nsis:" + p.key, p.label + " silent install (process)", t);
+  Add(row + p.key, p.label + " silent install (process)", t);
   return true;
 }
 
@@ -601,8 +617,13 @@ bool Bench::Round(int round) {
   for (const auto& p : ours)
     if (written && p.key == "huf" && !WrittenRoute(p, work + "written" + n + "\\")) return false;
   if (!m_wizardProgram.empty() && !Wizard(work + "wizard" + n, round)) return false;
-  for (const auto& p : nsis)
-    if (!InstallNsis(p, work + "nsis-" + p.key + n)) return false;
+  // Our stubs and NSIS's by turns, in the order given.
+  for (size_t i = 0; i < std::max(stubs.size(), nsis.size()); ++i) {
+    if (i < stubs.size() && !InstallSilent(stubs[i], "stub:", work + "stub" + std::to_string(i) + n))
+      return false;
+    if (i < nsis.size() && !InstallSilent(nsis[i], "nsis:", work + "nsis-" + nsis[i].key + n))
+      return false;
+  }
   return CopyFloor(work + "copy" + n + "\\");
 }
 
@@ -611,7 +632,7 @@ void Bench::Ratio(const std::string& what, const std::string& over, const std::s
                   double target) const {
   double a = MedianOf(over), b = MedianOf(under);
   if (a <= 0 || b <= 0) return;
-  std::printf("  %-46s %6.3fx", what.c_str(), a / b);
+  std::printf("  %-52s %6.3fx", what.c_str(), a / b);
   if (target > 0) std::printf("   target <= %.2fx: %s", target, a / b <= target ? "met" : "MISSED");
   std::printf("\n");
 }
@@ -619,9 +640,9 @@ void Bench::Ratio(const std::string& what, const std::string& over, const std::s
 void Bench::Report() const {
   double copy = MedianOf("copy"), lzma = MedianOf("nsis:lzma");
   // Our installations first, then the patches, the parts, the peers, the floor.
-  static const std::vector<std::string> order = {"install:", "inside:", "window:", "patch",
-                                                 "grow",     "decode:", "log",     "written",
-                                                 "wizard",   "nsis:",   "copy"};
+  static const std::vector<std::string> order = {
+      "install:", "inside:", "window:", "patch", "grow",  "decode:",
+      "log",      "written", "wizard",  "stub:", "nsis:", "copy"};
   auto rank = [&](const Row& r) {
     for (size_t i = 0; i < order.size(); ++i)
       if (r.key.rfind(order[i], 0) == 0) return i;
@@ -650,6 +671,15 @@ void Bench::Report() const {
   Ratio("patch with journal / without flushes (process)", "patch", "patch-unflushed", 1.15);
   Ratio("patch with journal / without flushes (alone)", "patch-inside", "patch-unflushed-inside",
         1.15);
+  // The shipping (i686) stub against the x86_64 one, and NSIS's two.
+  for (const auto& p : stubs)
+    if (p.key.rfind("x86:", 0) == 0)
+      Ratio("i686 / x86_64 stub install, " + p.label.substr(0, p.label.find(',')), "stub:" + p.key,
+            "stub:x64:" + p.key.substr(4), 1.15);
+  Ratio("zstd x64 stub install / NSIS solid lzma install", "stub:x64:zstd", "nsis:lzma");
+  Ratio("zstd x86 stub install / NSIS solid lzma x86", "stub:x86:zstd", "nsis:lzma-x86");
+  Ratio("NSIS solid lzma x86 / amd64 install", "nsis:lzma-x86", "nsis:lzma");
+  Ratio("NSIS zlib x86 / amd64 install", "nsis:zlib-x86", "nsis:zlib");
   std::printf("engine peak memory (progress bar runs): working set %.1f MiB, commit %.1f MiB\n",
               peakWs, peakCommit);
 }
@@ -659,8 +689,9 @@ int Run(int argc, char** argv) {
   int repeat = 3;
   for (int i = 3; i < argc; ++i) {
     std::string a = argv[i];
-    if ((a == "--ours" || a == "--nsis") && i + 1 < argc)
-      (a == "--ours" ? bench.ours : bench.nsis).push_back(ParseProgram(argv[++i]));
+    if ((a == "--ours" || a == "--stub" || a == "--nsis") && i + 1 < argc)
+      (a == "--ours" ? bench.ours : a == "--stub" ? bench.stubs : bench.nsis)
+          .push_back(ParseProgram(argv[++i]));
     else if (a == "--repeat" && i + 1 < argc)
       repeat = std::max(1, std::atoi(argv[++i]));
     else if (a == "--written")
@@ -753,8 +784,8 @@ int main(int argc, char** argv) {
     return Child(argv[2], argv[3], argv[4] + std::string("\\"), argv[5]);
   if (mode == "run" && argc >= 3) return Run(argc, argv);
   if (mode == "big" && argc == 3) return Big(argc, argv);
-  std::fprintf(stderr, "usage: bench_install run CORPUS [--ours KEY=EXE]... [--nsis KEY=EXE]...\n"
-                       "                          [--repeat N] [--written] [--wizard]\n"
+  std::fprintf(stderr, "usage: bench_install run CORPUS [--ours KEY=EXE]... [--stub ARCH:KEY=EXE]...\n"
+                       "                          [--nsis KEY=EXE]... [--repeat N] [--written] [--wizard]\n"
                        "       bench_install big MEGABYTES\n");
   return 2;
 }

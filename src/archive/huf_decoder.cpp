@@ -285,11 +285,69 @@ void RunAll(const uint8_t* in, const Table& table, Piece* const* list, unsigned 
   }
 }
 
+// Decoded bytes on their way to the caller's buffer. A block's pieces are
+// copied into it where they lie; what finds no room there waits as a span of
+// the piece buffer it lies in, which is not written again before the caller
+// has taken it: the next block starts once nothing waits, and a buffer reused
+// within a block has what waits copied aside first (Secure).
+class PendingOutput {
+public:
+  // The caller's buffer of the current call.
+  DecodeOutput* out = nullptr;
+
+  void Add(const uint8_t* p, size_t n) {
+    if (m_first == m_spans.size()) {
+      size_t direct = std::min(n, out->size - out->pos);
+      if (direct) std::memcpy(out->data + out->pos, p, direct);
+      out->pos += direct;
+      p += direct;
+      n -= direct;
+    }
+    if (n) m_spans.push_back({p, n});
+  }
+
+  // Moves waiting bytes into the caller's buffer; true when none are left.
+  bool Drain() {
+    for (; m_first < m_spans.size(); ++m_first) {
+      Span& s = m_spans[m_first];
+      size_t n = std::min(s.size, out->size - out->pos);
+      if (n) std::memcpy(out->data + out->pos, s.data, n);
+      out->pos += n;
+      s.data += n;
+      s.size -= n;
+      if (s.size) return false;
+    }
+    m_spans.clear();
+    m_first = 0;
+    return true;
+  }
+
+  // Copies what waits out of the piece buffers, which may then be reused.
+  void Secure() {
+    if (m_first == m_spans.size()) return;
+    std::vector<uint8_t> kept;
+    for (size_t i = m_first; i < m_spans.size(); ++i)
+      kept.insert(kept.end(), m_spans[i].data, m_spans[i].data + m_spans[i].size);
+    m_kept.swap(kept);
+    m_spans.assign(1, Span{m_kept.data(), m_kept.size()});
+    m_first = 0;
+  }
+
+private:
+  struct Span {
+    const uint8_t* data;
+    size_t size;
+  };
+  std::vector<Span> m_spans;
+  size_t m_first = 0; // spans before it are taken
+  std::vector<uint8_t> m_kept;
+};
+
 class Decoder {
 public:
   // blockBytes: the most the input buffer will hold (small streams need
   // small buffers).
-  Decoder(const HufTree& tree, ByteSink& out, size_t blockBytes)
+  Decoder(const HufTree& tree, PendingOutput& out, size_t blockBytes)
       : m_tree(tree), m_table(tree), m_out(out) {
     uint64_t bits = uint64_t(blockBytes) * 8;
     unsigned pieces = unsigned(std::clamp<uint64_t>(bits / kPieceBits, 1, kPieces));
@@ -305,15 +363,14 @@ public:
   bool Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit);
 
   uint64_t Produced() const { return m_produced; }
-  uint64_t Written() const { return m_written; }
-  bool WriteFailed() const { return m_writeFailed; }
-  bool Failed() const { return m_writeFailed || m_produced > m_tree.total; }
+  bool Failed() const { return m_produced > m_tree.total; }
 
 private:
-  // Hands decoded bytes to the sink, never more than the counts.
+  // Hands decoded bytes on, never more than the counts.
   void Emit(const uint8_t* p, size_t n);
   void EmitAndReset(Piece& c) {
     Emit(c.base, size_t(c.op - c.base));
+    m_out.Secure();
     c.op = c.base = c.buf;
   }
   // Decodes piece c up to end alone, emitting whenever its buffer fills.
@@ -325,25 +382,18 @@ private:
 
   const HufTree& m_tree;
   HufDecodeTable m_table;
-  ByteSink& m_out;
+  PendingOutput& m_out;
   std::array<Piece, kPieces> m_pieces;
   std::unique_ptr<uint8_t[]> m_output; // one buffer per piece
   size_t m_pieceOutput = 0;
   uint64_t m_produced = 0;
-  uint64_t m_written = 0;
-  bool m_writeFailed = false;
   unsigned m_node = m_tree.root; // the tail's position in the tree
 };
 
 void Decoder::Emit(const uint8_t* p, size_t n) {
   uint64_t room = m_tree.total - std::min(m_tree.total, m_produced);
   size_t take = size_t(std::min<uint64_t>(n, room));
-  if (take && !m_writeFailed) {
-    if (m_out.Write(p, take))
-      m_written += take;
-    else
-      m_writeFailed = true;
-  }
+  if (take) m_out.Add(p, take);
   m_produced += n;
 }
 
@@ -414,6 +464,7 @@ void Decoder::Parallel(const uint8_t* in, uint64_t start, uint64_t end, uint64_t
 }
 
 bool Decoder::Block(const uint8_t* in, size_t avail, uint64_t& bitPos) {
+  m_out.Secure(); // the pieces' buffers are written from their start
   if (avail < kInputMargin) return !Failed();
   uint64_t end = uint64_t(avail - kInputMargin) * 8;
   if (bitPos >= end) return !Failed();
@@ -431,6 +482,7 @@ bool Decoder::Block(const uint8_t* in, size_t avail, uint64_t& bitPos) {
 }
 
 bool Decoder::Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit) {
+  m_out.Secure();
   uint8_t* out = m_pieces[0].buf;
   size_t fill = 0;
   for (; bitPos < endBit; ++bitPos) {
@@ -440,6 +492,7 @@ bool Decoder::Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit) {
       m_node = m_tree.root;
       if (fill == m_pieceOutput) {
         Emit(out, fill);
+        m_out.Secure();
         fill = 0;
       }
     }
@@ -450,41 +503,13 @@ bool Decoder::Tail(const uint8_t* in, uint64_t bitPos, uint64_t endBit) {
 
 // The table-driven decoder behind the payload decoder interface. Input is
 // gathered into the block buffer; each full block is decoded at once, and
-// what the caller's output has no room for waits in m_spill.
+// what the caller's output has no room for waits in m_pending.
 class HufPayloadDecoder final : public PayloadDecoder {
 public:
   explicit HufPayloadDecoder(uint64_t streamLength) : m_length(streamLength) {}
   Status Decode(DecodeInput& in, DecodeOutput& out) override;
 
 private:
-  // Takes the block decoder's output: into the caller's buffer while it has
-  // room, the rest kept for the next calls.
-  class Spill final : public ByteSink {
-  public:
-    bool Write(const void* data, size_t n) override {
-      const auto* p = static_cast<const uint8_t*>(data);
-      size_t direct = kept.empty() ? std::min(n, out->size - out->pos) : 0;
-      if (direct) std::memcpy(out->data + out->pos, p, direct);
-      out->pos += direct;
-      kept.insert(kept.end(), p + direct, p + n);
-      return true;
-    }
-    // Moves kept bytes into the caller's buffer; true when none are left.
-    bool Drain() {
-      size_t n = std::min(kept.size() - keptPos, out->size - out->pos);
-      if (n) std::memcpy(out->data + out->pos, kept.data() + keptPos, n);
-      out->pos += n;
-      keptPos += n;
-      if (keptPos < kept.size()) return false;
-      kept.clear();
-      keptPos = 0;
-      return true;
-    }
-    DecodeOutput* out = nullptr;
-    std::vector<uint8_t> kept;
-    size_t keptPos = 0;
-  };
-
   enum class Stage { Header, Name, Code, SkipCode, Final, Repeat, Done };
 
   // Copies up to n bytes of input to dst (skips them with dst null).
@@ -508,7 +533,7 @@ private:
   uint64_t m_length;
   uint64_t m_consumed = 0;
   Stage m_stage = Stage::Header;
-  Spill m_spill;
+  PendingOutput m_pending;
   uint8_t m_head[kHufCountsBytes + 1];
   size_t m_headFill = 0;
   uint64_t m_nameLeft = 0;
@@ -537,7 +562,7 @@ PayloadDecoder::Status HufPayloadDecoder::HeaderDone() {
   // The buffer holds the bytes the last block did not reach and a block.
   m_bufferSize = size_t(std::min<uint64_t>(kBlockBytes, m_codeLeft + kInputMargin + 16));
   m_buffer.reset(new uint8_t[m_bufferSize]);
-  m_dec = std::make_unique<Decoder>(m_tree, m_spill, m_bufferSize);
+  m_dec = std::make_unique<Decoder>(m_tree, m_pending, m_bufferSize);
   return Status::Working;
 }
 
@@ -565,10 +590,10 @@ PayloadDecoder::Status HufPayloadDecoder::Finish(uint8_t validBits) {
 }
 
 PayloadDecoder::Status HufPayloadDecoder::Decode(DecodeInput& in, DecodeOutput& out) {
-  m_spill.out = &out;
+  m_pending.out = &out;
   if (!Error().empty()) return Status::Damaged;
   for (;;) {
-    if (!m_spill.Drain()) return Status::Working;
+    if (!m_pending.Drain()) return Status::Working;
     if (!m_fault.empty()) return Damaged(m_fault);
     switch (m_stage) {
     case Stage::Header:
