@@ -198,13 +198,7 @@ void SetupTest::ExpectBox(const std::string& caption, const std::string& text, i
   e2e::WaitUntil([&] { return !box; }, 5000);
 }
 
-std::string SetupTest::ProgramFilesDir() const {
-  char value[MAX_PATH] = "";
-  DWORD size = sizeof(value);
-  RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-               "ProgramFilesDir", RRF_RT_REG_SZ, nullptr, value, &size);
-  return value;
-}
+std::string SetupTest::ProgramFilesDir() const { return e2e::ProgramFilesDir(e2e::StubBitness()); }
 
 std::vector<std::string> SetupTest::FilesIn(const std::string& folder) {
   std::vector<std::string> names;

@@ -103,7 +103,8 @@ protected:
   // The message box that must come now, checked and answered.
   void ExpectBox(const std::string& caption, const std::string& text, int answer);
 
-  // Where the product goes by default and where the tests install it.
+  // Where the product goes by default (as the stub under test sees it) and
+  // where the tests install it.
   std::string ProgramFilesDir() const;
   std::string Target() const { return m_dir.File("Ziel Ordner"); }
   // Files in the folder (not recursing), sorted.

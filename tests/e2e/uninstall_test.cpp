@@ -84,24 +84,17 @@ protected:
     return RunUnseen(LaunchProgram(target + "\\uninstall.exe", arguments));
   }
 
+  // The uninstall entry, in the view the stub wrote it to.
   std::string EntryString(const char* name) const {
-    char value[1024] = "";
-    DWORD size = sizeof(value);
-    RegGetValueA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str(), name, RRF_RT_REG_SZ,
-                 nullptr, value, &size);
-    return value;
+    return e2e::RegistryString(e2e::StubBitness(), HKEY_LOCAL_MACHINE, kUninstallRoot + m_product,
+                               name);
   }
   DWORD EntryDword(const char* name) const {
-    DWORD value = 0xFFFFFFFF, size = 4;
-    RegGetValueA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str(), name, RRF_RT_REG_DWORD,
-                 nullptr, &value, &size);
-    return value;
+    return e2e::RegistryDword(e2e::StubBitness(), HKEY_LOCAL_MACHINE, kUninstallRoot + m_product,
+                              name);
   }
   bool KeyExists(HKEY root, const std::string& key) const {
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
+    return e2e::RegistryKeyExists(e2e::StubBitness(), root, key);
   }
   bool ProductKeyExists() const {
     return KeyExists(HKEY_CURRENT_USER, "Software\\Tarnivex\\" + m_product);
