@@ -12,7 +12,7 @@
 # SETUP_STUB_X86 / SETUP_STUB_X64 (for example the win32 preset's stub), else
 # built here: a build of the stub target alone with the mingw toolchain, in
 # stubs/<arch> of this build folder.
-include(ExternalProject)
+include(${CMAKE_CURRENT_LIST_DIR}/external-stub.cmake)
 
 option(SETUP_PROVIDE_STUBS "build (or copy) the stubs that install with mksetup" ON)
 set(SETUP_STUB_X86 "" CACHE FILEPATH "A built i686 stub to ship; empty: built here")
@@ -42,21 +42,10 @@ function(setup_provide_stub arch processor toolchain prebuilt)
       COMMAND ${CMAKE_COMMAND} -E copy ${prebuilt} ${out}
       DEPENDS ${prebuilt} VERBATIM)
   else()
-    set(dir ${CMAKE_BINARY_DIR}/stubs/${arch})
-    ExternalProject_Add(stub_${arch}_build
-      SOURCE_DIR ${PROJECT_SOURCE_DIR}
-      BINARY_DIR ${dir}
-      CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${toolchain}
-                 -DCMAKE_BUILD_TYPE=MinSizeRel -DSETUP_BUILD_TESTS=OFF -DSETUP_BUILD_TOOLS=OFF
-      BUILD_COMMAND ${CMAKE_COMMAND} --build ${dir} --target setupstub
-      BUILD_ALWAYS ON
-      BUILD_BYPRODUCTS ${dir}/src/setupstub.exe
-      INSTALL_COMMAND ""
-      USES_TERMINAL_CONFIGURE ON
-      USES_TERMINAL_BUILD ON)
+    setup_external_stub(${arch} ${PROJECT_SOURCE_DIR}/cmake/${toolchain} built)
     add_custom_command(OUTPUT ${out}
-      COMMAND ${CMAKE_COMMAND} -E copy ${dir}/src/setupstub.exe ${out}
-      DEPENDS stub_${arch}_build ${dir}/src/setupstub.exe VERBATIM)
+      COMMAND ${CMAKE_COMMAND} -E copy ${built} ${out}
+      DEPENDS stub_${arch}_build ${built} VERBATIM)
   endif()
   add_custom_target(stub_${arch} ALL DEPENDS ${out})
   install(FILES ${out} DESTINATION ${setup_stub_destination})

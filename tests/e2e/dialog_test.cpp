@@ -21,7 +21,7 @@ HWND FindOwnDialog(HWND except, bool messageBox) {
     HWND found = nullptr;
   } s{except, messageBox};
   EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
+      [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD pid = 0;
         GetWindowThreadProcessId(hwnd, &pid);

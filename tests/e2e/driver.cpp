@@ -138,6 +138,57 @@ std::vector<std::string> ListedPrograms() {
   return lines;
 }
 
+Bitness StubBitness() { return sizeof(void*) == 8 ? Bitness::x64 : Bitness::x86; }
+
+REGSAM RegistryView(Bitness program) {
+  // 32-bit Windows ignores both flags.
+  return program == Bitness::x64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+namespace {
+
+// The value's bytes in the program's view; false when key or value is missing.
+bool ReadRegistryValue(Bitness program, HKEY root, const std::string& key, const std::string& name,
+                       DWORD flags, void* data, DWORD size) {
+  HKEY handle;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | RegistryView(program), &handle) !=
+      ERROR_SUCCESS)
+    return false;
+  LSTATUS status = RegGetValueA(handle, nullptr, name.c_str(), flags, nullptr, data, &size);
+  RegCloseKey(handle);
+  return status == ERROR_SUCCESS;
+}
+
+} // namespace
+
+std::string RegistryString(Bitness program, HKEY root, const std::string& key,
+                           const std::string& name) {
+  char value[2048] = "";
+  if (!ReadRegistryValue(program, root, key, name, RRF_RT_REG_SZ, value, sizeof(value))) return "";
+  return value;
+}
+
+DWORD RegistryDword(Bitness program, HKEY root, const std::string& key, const std::string& name) {
+  DWORD value = 0xFFFFFFFF;
+  if (!ReadRegistryValue(program, root, key, name, RRF_RT_REG_DWORD, &value, sizeof(value)))
+    return 0xFFFFFFFF;
+  return value;
+}
+
+bool RegistryKeyExists(Bitness program, HKEY root, const std::string& key) {
+  HKEY handle;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | RegistryView(program), &handle) !=
+      ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+std::string ProgramFilesDir(Bitness program) {
+  return RegistryString(program, HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                        "ProgramFilesDir");
+}
+
 TempDir::TempDir() {
   char base[MAX_PATH];
   GetTempPathA(MAX_PATH, base);
@@ -318,7 +369,7 @@ std::vector<Window> Program::Dialogs() const {
     std::vector<Window> found;
   } search{ProcessFamily(m_pid), {}};
   EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
+      [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD pid = 0;
         GetWindowThreadProcessId(hwnd, &pid);

@@ -28,6 +28,24 @@ std::string ConsoleOutput(const std::string& commandLine);
 // The products Windows' list of installed programs shows, as the system's
 // own uninstaller program lists them (its native build: both views).
 std::vector<std::string> ListedPrograms();
+
+// What a program sees of Windows depends on its own bitness: on 64-bit
+// Windows a 32-bit one gets HKLM\Software from Wow6432Node and "C:\Program
+// Files (x86)" as its "ProgramFilesDir". On 32-bit Windows there is one view.
+enum class Bitness { x86, x64 };
+// The stub of this build; the test programs are built for the same processor.
+Bitness StubBitness();
+// The registry view a program of that bitness reads and writes: a flag for
+// RegOpenKeyEx and RegCreateKeyEx.
+REGSAM RegistryView(Bitness program);
+// "ProgramFilesDir" as such a program reads it.
+std::string ProgramFilesDir(Bitness program);
+// A value of a key in that view, as text ("" when missing) or as a DWORD
+// (0xFFFFFFFF when missing); whether the key is there.
+std::string RegistryString(Bitness program, HKEY root, const std::string& key,
+                           const std::string& name);
+DWORD RegistryDword(Bitness program, HKEY root, const std::string& key, const std::string& name);
+bool RegistryKeyExists(Bitness program, HKEY root, const std::string& key);
 // A path of the build tree as Wine sees it: "/a/b" becomes "Z:\\a\\b".
 std::string WindowsPath(std::string path);
 

@@ -253,13 +253,7 @@ bool KeyExists(const RegistryPlace& place, const std::string& key) {
   return true;
 }
 
-std::string SetupTest::ProgramFilesDir() const {
-  char value[MAX_PATH] = "";
-  DWORD size = sizeof(value);
-  RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-               "ProgramFilesDir", RRF_RT_REG_SZ, nullptr, value, &size);
-  return value;
-}
+std::string SetupTest::ProgramFilesDir() const { return e2e::ProgramFilesDir(e2e::StubBitness()); }
 
 std::vector<std::string> SetupTest::FilesIn(const std::string& folder) {
   std::vector<std::string> names;

@@ -124,7 +124,8 @@ protected:
   // The message box that must come now, checked and answered.
   void ExpectBox(const std::string& caption, const std::string& text, int answer);
 
-  // Where the product goes by default and where the tests install it.
+  // Where the product goes by default (as the stub under test sees it) and
+  // where the tests install it.
   std::string ProgramFilesDir() const;
   // The folder that holds products of this placement: the program files
   // folder of the product's view, or the user's own program folder.

@@ -21,7 +21,7 @@ e2e::Window WaitForOwnDialog(const std::string& caption) {
       HWND hwnd = nullptr;
     } s{caption};
     EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
+        [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
           auto* s = reinterpret_cast<Search*>(param);
           DWORD pid = 0;
           GetWindowThreadProcessId(hwnd, &pid);

@@ -93,6 +93,7 @@ protected:
     return RunUnseen(LaunchProgram(target + "\\uninstall.exe", arguments));
   }
 
+  // The uninstall entry, in the view the stub wrote it to.
   std::string EntryString(const char* name) const {
     return ReadString(m_entry, kUninstallRoot + m_product, name);
   }
