@@ -158,7 +158,11 @@ bool UserMayInstallInto(const std::string& directory) {
     if (slash <= 2) break;
   }
   if (path.back() != L'\\') path += L'\\';
-  path += L"~setup-" + std::to_wstring(GetCurrentProcessId());
+  // The process id in digits (std::to_wstring would link the C library's
+  // whole wide printf).
+  path += L"~setup-";
+  for (DWORD id = GetCurrentProcessId(), scale = 1000000000; scale; scale /= 10)
+    if (id >= scale || scale == 1) path += wchar_t(L'0' + id / scale % 10);
   if (CreateDirectoryW(path.c_str(), nullptr)) {
     RemoveDirectoryW(path.c_str());
     return true;

@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_set>
+#include <set>
 #include <vector>
 
 namespace archive {
@@ -66,7 +66,7 @@ struct UninstallList {
   void Merge(const UninstallList& earlier);
 
 private:
-  std::unordered_set<std::string> m_index;
+  std::set<std::string> m_index; // a tree: the stub links no hash table code
   size_t m_indexed = 0; // items[0, m_indexed) are in m_index
 };
 

@@ -1,8 +1,8 @@
 #include "uninstall/removal.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
+#include <map>
+#include <set>
 
 #include "app/cut_point.h"
 #include "app/files.h"
@@ -90,8 +90,8 @@ private:
   const RemovalRequest& m_r;
   std::string m_desktop, m_programs, m_root;
   std::vector<std::string> m_scheduled;
-  std::unordered_map<std::string, bool> m_reparsePoints; // by folder, as looked at
-  std::unordered_set<std::string> m_keptLinks;
+  std::map<std::string, bool> m_reparsePoints; // by folder, as looked at
+  std::set<std::string> m_keptLinks;
   RemovalResult m_result;
   size_t m_found = 0; // items that were there to remove
   size_t m_done = 0, m_total = 0;
