@@ -36,6 +36,8 @@ protected:
       WriteWholeFile(path, bytes);
     }
   }
+  // The release the engine's journal records for this test's product.
+  static PatchRelease Release() { return {"Patch engine test", 1, 2, {}}; }
   InstallOutcome Patch(const std::vector<TestEntry>& entries) {
     m_program = BuildTestProgram(m_scratch.Path(), m_texts, entries);
     InstallRequest r{};
@@ -44,7 +46,7 @@ protected:
     r.streamLength = m_program.layout.StreamLength();
     r.installPath = m_target;
     r.progress = m_progress.Control();
-    return RunPayloadPatch(r);
+    return RunPayloadPatch(r, Release());
   }
   // The log lines about putting the old version back, in order.
   static std::vector<std::string> RollBackLines() {
@@ -137,7 +139,7 @@ TEST_P(PatchPayloadTest, CancelInsideAnEntryOrADamagedStreamLeavesTheOldVersion)
   r.trailer = &m_program.trailer;
   r.streamLength = m_program.layout.StreamLength();
   r.installPath = m_target;
-  InstallOutcome outcome = RunPayloadPatch(r);
+  InstallOutcome outcome = RunPayloadPatch(r, Release());
   EXPECT_EQ(outcome.result, InstallResult::Failed);
   EXPECT_EQ(outcome.message, LoadFormatted(IDS_OPEN_FAILED, "Das Archiv ist besch\xE4"
                                                             "digt"));
