@@ -19,7 +19,10 @@ archive::ArchiveTrailer Installer(const std::string& caption) {
   t.installerFlag = 1;
   t.version = 3;
   t.caption = caption;
-  t.productName = "Testprodukt";
+  // A product of each test's own: runs of one product exclude each other, and
+  // the tests run side by side.
+  t.productName = std::string("Testprodukt ") +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
   return t;
 }
 

@@ -104,12 +104,14 @@ TEST_P(PatchPayloadTest, FailureOnTheLastEntryPutsTheTreeBackWithoutItsNewFolder
   EXPECT_EQ(outcome.result, InstallResult::Failed);
   EXPECT_EQ(outcome.message, LoadFormatted(IDS_OPEN_FAILED, "daten\\zuletzt.txt"));
   EXPECT_EQ(ListTree(m_target), before);
+  // The journal's steps undone newest first: each entry's new folders come
+  // before its file.
   EXPECT_EQ(RollBackLines(),
             (std::vector<std::string>{"Restoring File [" + m_target + "bin\\app.exe]",
                                       "Removing File [" + m_target + "plugins\\neu\\modul.dll]",
-                                      "Restoring File [" + m_target + "daten\\de\\text.txt]",
                                       "Removing Directory [" + m_target + "plugins\\neu]",
-                                      "Removing Directory [" + m_target + "plugins]"}));
+                                      "Removing Directory [" + m_target + "plugins]",
+                                      "Restoring File [" + m_target + "daten\\de\\text.txt]"}));
 }
 
 TEST_P(PatchPayloadTest, CancelInsideAnEntryOrADamagedStreamLeavesTheOldVersion) {
