@@ -106,7 +106,10 @@ TEST_F(StartupTest, PatchArchiveRunsPatchDialog) {
   // The patch dialog first looks for the installed product; there is none.
   Window box = program.WaitForMessageBox();
   ASSERT_TRUE(box) << "no patch dialog";
-  EXPECT_EQ(box.MessageText().rfind("Es wurde keine Version von \"Testprodukt\" gefunden.", 0), 0u)
+  EXPECT_EQ(box.MessageText().rfind("Es wurde keine Version von \"Testprodukt "
+                                    "PatchArchiveRunsPatchDialog\" gefunden.",
+                                    0),
+            0u)
       << box.MessageText();
   EXPECT_TRUE(Program::Answer(box, IDOK));
   ASSERT_TRUE(program.WaitForExit());
