@@ -102,6 +102,7 @@ TEST_F(Cli, RebuildsAreByteIdenticalAndTheStubMayComeFromTheEnvironment) {
 // written out or left away, give the bytes of a manifest without them. A
 // per-user program asks for no elevation, with either stub.
 TEST_F(Cli, ProductKeysAreListedAndPerUserProgramsAskForNoElevation) {
+  SKIP_WITHOUT_SHIPPED_STUBS();
   WriteFile(dir / "p/a.txt", "a");
   auto build = [&](const std::string& keys, const std::string& out, const std::string& stubName) {
     WriteFile(dir / "p/m.toml", "kind = \"installer\"\nversion = 7\ncaption = \"c\"\n"

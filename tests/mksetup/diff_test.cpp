@@ -201,6 +201,7 @@ TEST_F(Releases, BuildsAPatchThatCarriesTheChangesAndItsTexts) {
 // per-machine product showing its version unless --architecture, --scope and
 // --display-version say otherwise.
 TEST_F(Releases, OptionsChooseTheCodecAndTheProductBlock) {
+  SKIP_WITHOUT_SHIPPED_STUBS();
   Old("prog.exe", "v1");
   New("prog.exe", std::string(50000, 'x') + "v2");
   using archive::PayloadCodec;

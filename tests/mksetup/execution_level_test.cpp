@@ -31,6 +31,7 @@ std::string Level(const std::vector<uint8_t>& image) {
 } // namespace
 
 TEST(ExecutionLevel, BothStubsChangeOnlyTheLevelAndTheChecksum) {
+  SKIP_WITHOUT_SHIPPED_STUBS();
   for (const char* arch : {"x86", "x64"}) {
     SCOPED_TRACE(arch);
     const std::vector<uint8_t> stub = Stub(arch);
@@ -68,6 +69,7 @@ TEST(ExecutionLevel, BothStubsChangeOnlyTheLevelAndTheChecksum) {
 }
 
 TEST(ExecutionLevel, ImagesWithoutAUsableManifestAreLeftAlone) {
+  SKIP_WITHOUT_SHIPPED_STUBS();
   const std::vector<uint8_t> stub = Stub("x86");
   auto edited = [&](const std::string& from, const std::string& to) {
     std::vector<uint8_t> image = stub;

@@ -132,6 +132,7 @@ TEST_F(Signing, NestedAndRepeatedSignaturesStillRead) {
 // A per-user program's manifest is edited before it is signed: the
 // signature verifies, with either stub, and the level stays.
 TEST_F(Signing, PerUserProgramsOfBothStubsVerify) {
+  SKIP_WITHOUT_SHIPPED_STUBS();
   WriteFile(dir / "p/a.txt", "a");
   WriteFile(dir / "p/m.toml", "kind = \"installer\"\nversion = 1\ncaption = \"c\"\n"
                               "product = \"p\"\nscope = \"user\"\nfiles = [\"a.txt\"]\n");

@@ -72,4 +72,11 @@ RunResult RunMksetup(const std::vector<std::string>& args) {
   return r;
 }
 
+bool ShippedStubsPresent() {
+  const std::filesystem::path folder =
+      std::filesystem::path(MKSETUP_EXE).parent_path().parent_path() / "share/tarnivex-setup";
+  return std::filesystem::exists(folder / "stub-x86.exe") &&
+         std::filesystem::exists(folder / "stub-x64.exe");
+}
+
 } // namespace mksetup_test

@@ -37,4 +37,12 @@ struct RunResult {
 // "wine .../mksetup.exe").
 RunResult RunMksetup(const std::vector<std::string>& args);
 
+// Whether this build carries the two stubs mksetup ships (in
+// share/tarnivex-setup beside the program); a build without them (the
+// sanitizer preset) skips the tests that need real stubs.
+bool ShippedStubsPresent();
+#define SKIP_WITHOUT_SHIPPED_STUBS()                                                             \
+  if (!::mksetup_test::ShippedStubsPresent())                                                    \
+  GTEST_SKIP() << "this build ships no stubs"
+
 } // namespace mksetup_test
