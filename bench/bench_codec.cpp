@@ -26,8 +26,8 @@
 
 #include "archive/archive_builder.h"
 #include "archive/archive_extract.h"
-#include "archive/huf_decoder.h"
-#include "archive/huf_encoder.h"
+#include "archive/huf/huf_decoder.h"
+#include "archive/huf/huf_encoder.h"
 
 using namespace archive;
 namespace fs = std::filesystem;

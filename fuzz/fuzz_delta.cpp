@@ -11,7 +11,7 @@
 #include <zstd.h>
 
 #include "archive/codec/zstd_delta_decoder.h"
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 using namespace archive;
 

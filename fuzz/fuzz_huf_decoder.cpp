@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "archive/huf_decoder.h"
-#include "archive/huf_tree.h"
+#include "archive/huf/huf_decoder.h"
+#include "archive/huf/huf_tree.h"
 
 using namespace archive;
 

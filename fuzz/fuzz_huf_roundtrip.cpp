@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/huf_decoder.h"
-#include "archive/huf_encoder.h"
+#include "archive/huf/huf_decoder.h"
+#include "archive/huf/huf_encoder.h"
 
 using namespace archive;
 

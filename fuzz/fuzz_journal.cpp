@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/trailer.h"
-#include "archive/update_journal.h"
+#include "archive/format/trailer.h"
+#include "archive/format/update_journal.h"
 
 using namespace archive;
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 using namespace archive;
 

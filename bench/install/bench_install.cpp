@@ -35,7 +35,7 @@
 
 #include "app/install_log.h"
 #include "archive/archive_builder.h"
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 #include "framework/app.h"
 #include "framework/controls.h"
 #include "install/directory_chain.h"

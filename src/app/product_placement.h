@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/product_block.h"
+#include "archive/format/product_block.h"
 
 // A key's place: root and view (0, KEY_WOW64_64KEY or KEY_WOW64_32KEY).
 struct RegistryPlace {

@@ -1,4 +1,4 @@
-#include "archive_builder.h"
+#include "archive/archive_builder.h"
 
 #include <algorithm>
 #include <array>
@@ -6,11 +6,11 @@
 #include <limits>
 #include <memory>
 
-#include "archive_end.h"
-#include "codec/zstd_encoder.h"
-#include "execution_level.h"
-#include "file_path.h"
-#include "huf_encoder.h"
+#include "archive/format/archive_end.h"
+#include "archive/codec/zstd_encoder.h"
+#include "archive/format/execution_level.h"
+#include "archive/format/file_path.h"
+#include "archive/huf/huf_encoder.h"
 
 namespace archive {
 

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_io.h"
-#include "trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/trailer.h"
 
 namespace archive {
 

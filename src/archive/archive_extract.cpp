@@ -1,4 +1,4 @@
-#include "archive_extract.h"
+#include "archive/archive_extract.h"
 
 #include <algorithm>
 #include <array>
@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "archive_builder.h"
-#include "codec/decode_payload.h"
-#include "codec/zstd_decoder.h"
-#include "file_path.h"
-#include "huf_encoder.h"
+#include "archive/archive_builder.h"
+#include "archive/codec/decode_payload.h"
+#include "archive/codec/zstd_decoder.h"
+#include "archive/format/file_path.h"
+#include "archive/huf/huf_encoder.h"
 
 namespace archive {
 

@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "byte_io.h"
-#include "huf_tree.h"
-#include "trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/huf/huf_tree.h"
+#include "archive/format/trailer.h"
 
 namespace archive {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 #include "framework/afxwin.h"
 
 class WizardDialog : public CDialog {

@@ -2,7 +2,7 @@
 // through CFile, reporting failures as false instead of exceptions.
 #pragma once
 
-#include "archive/byte_io.h"
+#include "archive/common/byte_io.h"
 #include "framework/file.h"
 
 class CArchiveFile final : public archive::RandomAccessFile {

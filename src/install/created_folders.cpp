@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/install_log.h"
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 #include "install/directory_chain.h"
 
 namespace {

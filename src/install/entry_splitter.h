@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "archive/byte_io.h"
-#include "archive/trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/trailer.h"
 #include "install/file_streams.h"
 
 // What an entry's stored bytes pass through on their way into its file

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/byte_io.h"
+#include "archive/common/byte_io.h"
 #include "framework/file.h"
 
 // Reads at most `length` bytes from the current position of an open file.

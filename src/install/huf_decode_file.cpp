@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "archive/huf_decoder.h"
+#include "archive/huf/huf_decoder.h"
 #include "framework/controls.h"
 #include "framework/file.h"
 #include "install/decode_progress.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/update_journal.h"
+#include "archive/format/update_journal.h"
 
 // "<product folder>TVPJOURN.tmp\" and the journal in it.
 std::string JournalWorkFolder(const std::string& installPath);

@@ -4,7 +4,7 @@
 
 #include "app/install_log.h"
 #include "app/registry.h"
-#include "archive/update_journal.h"
+#include "archive/format/update_journal.h"
 #include "install/journal_file.h"
 #include "install/product_key.h"
 #include "install/temp_folder.h"

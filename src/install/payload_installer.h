@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 class CWnd;
 class EntryPolicy;

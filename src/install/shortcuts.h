@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "archive/uninstall_blocks.h"
+#include "archive/format/uninstall_blocks.h"
 
 class CWnd;
 

@@ -14,7 +14,7 @@
 
 #include "app/product_placement.h"
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 struct UninstallEntry {
   std::string displayName;

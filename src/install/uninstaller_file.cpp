@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/archive_end.h"
+#include "archive/format/archive_end.h"
 #include "framework/archive_file.h"
 #include "framework/code_page.h"
 #include "framework/exception.h"

@@ -1,12 +1,12 @@
 // The built-in uninstaller's program file: the stub's own image with a small
 // archive of its own kind behind it, a region of the patch form that carries
-// no files and the uninstall list (archive/uninstall_blocks.h).
+// no files and the uninstall list (archive/format/uninstall_blocks.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 // Its name in the installation folder.
 inline constexpr char kUninstallerName[] = "uninstall.exe";

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/cut_point.h"
-#include "archive/update_journal.h"
+#include "archive/format/update_journal.h"
 #include "framework/format.h"
 
 namespace {

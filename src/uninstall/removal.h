@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/uninstall_blocks.h"
+#include "archive/format/uninstall_blocks.h"
 
 struct RemovalRequest {
   std::string installPath; // the uninstaller's folder, ending in '\'

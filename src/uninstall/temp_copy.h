@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 // Runs the copy and gives its exit code: one of the table's codes, and
 // "failed" for anything else (a copy that crashed). False when no copy could

@@ -1,10 +1,10 @@
 // Where the archive of a signed or unsigned program ends, with crafted PE
 // headers and certificate tables.
-#include "archive/archive_end.h"
+#include "archive/format/archive_end.h"
 
 #include <gtest/gtest.h>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 #include "pe_image.h"
 
 using namespace archive;

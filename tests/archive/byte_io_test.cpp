@@ -1,5 +1,5 @@
 // The byte readers' bounds: a read is whole or refused, at the end and past it.
-#include "archive/byte_io.h"
+#include "archive/common/byte_io.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The delta block of a patch: records round-trip, and a reader refuses every
 // block it could misread. SHA-256 against the standard's vectors.
-#include "archive/delta_block.h"
+#include "archive/format/delta_block.h"
 
 #include <gtest/gtest.h>
 
-#include "archive/sha256.h"
-#include "archive/trailer.h"
+#include "archive/common/sha256.h"
+#include "archive/format/trailer.h"
 
 using namespace archive;
 

@@ -1,6 +1,6 @@
-#include "archive/huf_decoder.h"
-#include "archive/huf_encoder.h"
-#include "archive/huf_tree.h"
+#include "archive/huf/huf_decoder.h"
+#include "archive/huf/huf_encoder.h"
+#include "archive/huf/huf_tree.h"
 
 #include <gtest/gtest.h>
 

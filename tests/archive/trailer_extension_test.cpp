@@ -1,4 +1,4 @@
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The uninstaller's blocks: the installer's option and the list an
 // uninstall archive carries. The reader refuses every list it cannot trust
 // to name only what the installation wrote.
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // damaged or naming a place outside the product folder is refused whole.
 #include <gtest/gtest.h>
 
-#include "archive/byte_io.h"
-#include "archive/update_journal.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/update_journal.h"
 
 namespace archive {
 namespace {

@@ -11,7 +11,7 @@
 #include "archive/codec/decode_payload.h"
 #include "archive/codec/zstd_decoder.h"
 #include "archive/codec/zstd_encoder.h"
-#include "archive/huf_encoder.h"
+#include "archive/huf/huf_encoder.h"
 
 using namespace archive;
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "archive/byte_io.h"
+#include "archive/common/byte_io.h"
 
 #include "archive/archive_builder.h"
 

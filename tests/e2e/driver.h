@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 namespace e2e {
 

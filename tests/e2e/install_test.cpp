@@ -3,8 +3,8 @@
 // cannot be made.
 #include <fstream>
 
-#include "archive/byte_io.h"
-#include "archive/trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/trailer.h"
 #include "res/resource.h"
 #include "setup_fixture.h"
 

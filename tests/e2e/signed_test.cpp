@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "archive/byte_io.h"
-#include "archive/execution_level.h"
-#include "archive/huf_encoder.h"
-#include "archive/trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/execution_level.h"
+#include "archive/huf/huf_encoder.h"
+#include "archive/format/trailer.h"
 #include "res/resource.h"
 #include "setup_fixture.h"
 

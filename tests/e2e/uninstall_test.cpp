@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "archive/byte_io.h"
-#include "archive/trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/trailer.h"
 #include "res/resource.h"
 #include "setup_fixture.h"
 

@@ -6,7 +6,7 @@
 
 #include "archive/archive_builder.h"
 #include "archive/archive_extract.h"
-#include "archive/huf_encoder.h"
+#include "archive/huf/huf_encoder.h"
 #include "test_files.h"
 
 using namespace archive;

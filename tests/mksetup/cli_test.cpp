@@ -4,8 +4,8 @@
 #include <set>
 
 #include "archive/archive_builder.h"
-#include "archive/execution_level.h"
-#include "archive/huf_encoder.h"
+#include "archive/format/execution_level.h"
+#include "archive/huf/huf_encoder.h"
 #include "test_files.h"
 
 using namespace mksetup_test;

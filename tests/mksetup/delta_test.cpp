@@ -8,7 +8,7 @@
 
 #include "archive/archive_extract.h"
 #include "archive/codec/zstd_delta_decoder.h"
-#include "archive/sha256.h"
+#include "archive/common/sha256.h"
 #include "delta_encoder.h"
 #include "test_files.h"
 

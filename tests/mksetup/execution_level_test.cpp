@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "../archive/pe_image.h"
-#include "archive/byte_io.h"
-#include "archive/execution_level.h"
-#include "archive/pe_layout.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/execution_level.h"
+#include "archive/format/pe_layout.h"
 #include "test_files.h"
 
 using namespace archive;

@@ -6,8 +6,8 @@
 
 #include "../archive/pe_image.h"
 #include "archive/archive_builder.h"
-#include "archive/execution_level.h"
-#include "archive/huf_encoder.h"
+#include "archive/format/execution_level.h"
+#include "archive/huf/huf_encoder.h"
 #include "test_files.h"
 
 using namespace mksetup_test;

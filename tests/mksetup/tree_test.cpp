@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/archive_extract.h"
-#include "archive/huf_encoder.h"
+#include "archive/huf/huf_encoder.h"
 #include "cp1252.h"
 #include "entry_tree.h"
 #include "folder_walk.h"

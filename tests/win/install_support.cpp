@@ -6,8 +6,8 @@
 
 #include "app/cancel.h"
 #include "archive/archive_builder.h"
-#include "archive/huf_encoder.h"
-#include "archive/huf_tree.h"
+#include "archive/huf/huf_encoder.h"
+#include "archive/huf/huf_tree.h"
 #include "test_support.h"
 
 namespace install_testing {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 #include "framework/app.h"
 #include "framework/controls.h"
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "archive/archive_builder.h"
-#include "archive/file_path.h"
+#include "archive/format/file_path.h"
 #include "commands.h"
 #include "manifest.h"
 #include "progress_bar.h"

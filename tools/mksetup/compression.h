@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "archive/trailer_extension.h"
+#include "archive/format/trailer_extension.h"
 
 namespace mksetup {
 

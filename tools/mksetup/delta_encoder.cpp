@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "archive/sha256.h"
+#include "archive/common/sha256.h"
 
 namespace mksetup {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/delta_block.h"
+#include "archive/format/delta_block.h"
 
 namespace mksetup {
 

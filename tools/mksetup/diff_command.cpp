@@ -9,7 +9,7 @@
 #include <optional>
 #include <set>
 
-#include "archive/file_path.h"
+#include "archive/format/file_path.h"
 #include "commands.h"
 #include "compression.h"
 #include "cp1252.h"

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "archive/archive_extract.h"
-#include "archive/file_path.h"
+#include "archive/format/file_path.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "progress_bar.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "archive/archive_builder.h"
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 #include "cp1252.h"
 
 namespace mksetup {

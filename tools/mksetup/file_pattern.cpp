@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "archive/file_path.h"
+#include "archive/format/file_path.h"
 
 namespace fs = std::filesystem;
 

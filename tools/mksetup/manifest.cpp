@@ -8,7 +8,7 @@
 #include <sstream>
 #include <toml++/toml.h>
 
-#include "archive/file_path.h"
+#include "archive/format/file_path.h"
 #include "compression.h"
 #include "cp1252.h"
 #include "entry_tree.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/archive_builder.h"
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 namespace mksetup {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "archive/file_path.h"
+#include "archive/format/file_path.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "delta_encoder.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/archive_builder.h"
-#include "archive/delta_block.h"
+#include "archive/format/delta_block.h"
 #include "diff_command.h"
 
 namespace mksetup {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/product_block.h"
+#include "archive/format/product_block.h"
 
 namespace mksetup {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "archive/trailer.h"
+#include "archive/format/trailer.h"
 
 namespace mksetup {
 

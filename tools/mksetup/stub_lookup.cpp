@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "archive/file_path.h"
+#include "archive/format/file_path.h"
 #include "commands.h"
 
 #ifdef _WIN32

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "archive/file_path.h"
-#include "archive/trailer.h"
+#include "archive/format/file_path.h"
+#include "archive/format/trailer.h"
 #include "cp1252.h"
 
 namespace mksetup {

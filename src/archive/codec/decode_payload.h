@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "archive/byte_io.h"
+#include "archive/common/byte_io.h"
 #include "archive/codec/decode_result.h"
 #include "archive/codec/payload_decoder.h"
 

@@ -1,7 +1,7 @@
 #include "archive/codec/payload_decoder.h"
 
 #include "archive/codec/zstd_decoder.h"
-#include "archive/huf_decoder.h"
+#include "archive/huf/huf_decoder.h"
 
 namespace archive {
 

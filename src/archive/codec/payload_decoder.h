@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "archive/trailer_extension.h"
+#include "archive/format/trailer_extension.h"
 
 namespace archive {
 

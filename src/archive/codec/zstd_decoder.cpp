@@ -7,7 +7,7 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
-#include "archive/byte_io.h"
+#include "archive/common/byte_io.h"
 
 static_assert(archive::kZstdFrameMagic == ZSTD_MAGICNUMBER);
 

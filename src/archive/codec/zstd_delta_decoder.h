@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/byte_io.h"
-#include "archive/delta_block.h"
-#include "archive/sha256.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/delta_block.h"
+#include "archive/common/sha256.h"
 
 struct ZSTD_DCtx_s;
 

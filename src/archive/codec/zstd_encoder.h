@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/byte_io.h"
+#include "archive/common/byte_io.h"
 
 struct ZSTD_CCtx_s;
 

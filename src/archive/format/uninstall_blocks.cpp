@@ -1,7 +1,7 @@
-#include "uninstall_blocks.h"
+#include "archive/format/uninstall_blocks.h"
 
-#include "byte_io.h"
-#include "trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/trailer.h"
 
 namespace archive {
 

@@ -1,6 +1,6 @@
-#include "product_block.h"
+#include "archive/format/product_block.h"
 
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 namespace archive {
 

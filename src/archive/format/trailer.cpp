@@ -1,6 +1,6 @@
-#include "trailer.h"
+#include "archive/format/trailer.h"
 
-#include "archive_end.h"
+#include "archive/format/archive_end.h"
 
 #include <cstring>
 #include <string_view>

@@ -15,7 +15,7 @@
 //
 // The last few bytes of the stream are walked bit by bit, where the
 // valid-bit count of the last byte decides where the code ends.
-#include "huf_decoder.h"
+#include "archive/huf/huf_decoder.h"
 
 #include <algorithm>
 #include <array>
@@ -25,9 +25,9 @@
 #include <utility>
 #include <vector>
 
-#include "codec/decode_payload.h"
-#include "huf_stream.h"
-#include "huf_table.h"
+#include "archive/codec/decode_payload.h"
+#include "archive/huf/huf_stream.h"
+#include "archive/huf/huf_table.h"
 
 // x86-64 processors with BMI2 get their own build of the hot loop.
 #if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__)

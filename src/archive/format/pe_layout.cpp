@@ -1,6 +1,6 @@
-#include "pe_layout.h"
+#include "archive/format/pe_layout.h"
 
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 namespace archive {
 

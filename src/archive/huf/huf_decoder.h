@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "byte_io.h"
-#include "codec/decode_result.h"
-#include "codec/payload_decoder.h"
+#include "archive/common/byte_io.h"
+#include "archive/codec/decode_result.h"
+#include "archive/codec/payload_decoder.h"
 
 namespace archive {
 

@@ -1,7 +1,7 @@
 // The hashes as mksetup and the tests show and compare them; not needed by
 // the stub, which only compares digests while it reads.
-#include "delta_block.h"
-#include "sha256.h"
+#include "archive/format/delta_block.h"
+#include "archive/common/sha256.h"
 
 namespace archive {
 

@@ -1,8 +1,8 @@
-#include "update_journal.h"
+#include "archive/format/update_journal.h"
 
-#include "byte_io.h"
-#include "sha256.h"
-#include "trailer.h"
+#include "archive/common/byte_io.h"
+#include "archive/common/sha256.h"
+#include "archive/format/trailer.h"
 
 namespace archive {
 

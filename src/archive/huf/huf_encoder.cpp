@@ -1,4 +1,4 @@
-#include "huf_encoder.h"
+#include "archive/huf/huf_encoder.h"
 
 #include <algorithm>
 #include <cstring>

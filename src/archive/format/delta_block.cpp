@@ -1,9 +1,9 @@
-#include "delta_block.h"
+#include "archive/format/delta_block.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 namespace archive {
 

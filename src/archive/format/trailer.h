@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "byte_io.h"
-#include "trailer_extension.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/trailer_extension.h"
 
 namespace archive {
 

@@ -1,9 +1,9 @@
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "file_path.h"
+#include "archive/format/file_path.h"
 
 namespace archive {
 

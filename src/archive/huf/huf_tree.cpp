@@ -1,6 +1,6 @@
-#include "huf_tree.h"
+#include "archive/huf/huf_tree.h"
 
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 #include <utility>
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "sha256.h"
+#include "archive/common/sha256.h"
 
 namespace archive {
 

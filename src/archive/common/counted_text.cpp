@@ -1,6 +1,6 @@
 // Counted texts inside trailer blocks (byte_io.h). A file of their own: the
 // stub reads them, and byte_io.cpp's stdio files would come along with them.
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 namespace archive {
 

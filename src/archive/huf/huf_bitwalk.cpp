@@ -1,8 +1,8 @@
 // The reference decoder: one bit at a time down the code tree.
 #include <vector>
 
-#include "huf_decoder.h"
-#include "huf_stream.h"
+#include "archive/huf/huf_decoder.h"
+#include "archive/huf/huf_stream.h"
 
 namespace archive {
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "uninstall_blocks.h"
-#include "delta_block.h"
-#include "product_block.h"
+#include "archive/format/uninstall_blocks.h"
+#include "archive/format/delta_block.h"
+#include "archive/format/product_block.h"
 
 namespace archive {
 

@@ -1,4 +1,4 @@
-#include "file_path.h"
+#include "archive/format/file_path.h"
 
 #include <system_error>
 

@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "byte_io.h"
-#include "huf_decoder.h"
-#include "huf_tree.h"
+#include "archive/common/byte_io.h"
+#include "archive/huf/huf_decoder.h"
+#include "archive/huf/huf_tree.h"
 
 namespace archive {
 

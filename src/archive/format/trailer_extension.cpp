@@ -1,6 +1,6 @@
-#include "trailer_extension.h"
+#include "archive/format/trailer_extension.h"
 
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 namespace archive {
 

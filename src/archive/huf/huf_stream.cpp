@@ -1,4 +1,4 @@
-#include "huf_stream.h"
+#include "archive/huf/huf_stream.h"
 
 #include <algorithm>
 #include <vector>

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_io.h"
-#include "huf_tree.h"
+#include "archive/common/byte_io.h"
+#include "archive/huf/huf_tree.h"
 
 namespace archive {
 

@@ -1,6 +1,6 @@
-#include "archive_end.h"
+#include "archive/format/archive_end.h"
 
-#include "trailer.h"
+#include "archive/format/trailer.h"
 
 namespace archive {
 

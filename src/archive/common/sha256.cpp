@@ -1,4 +1,4 @@
-#include "sha256.h"
+#include "archive/common/sha256.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "execution_level.h"
+#include "archive/format/execution_level.h"
 
 #include <string_view>
 
-#include "byte_io.h"
-#include "pe_layout.h"
+#include "archive/common/byte_io.h"
+#include "archive/format/pe_layout.h"
 
 namespace archive {
 

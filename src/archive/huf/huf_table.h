@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "huf_tree.h"
+#include "archive/huf/huf_tree.h"
 
 namespace archive {
 

@@ -1,4 +1,4 @@
-#include "huf_table.h"
+#include "archive/huf/huf_table.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "byte_io.h"
+#include "archive/common/byte_io.h"
 
 namespace archive {
 
