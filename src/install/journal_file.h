@@ -1,6 +1,6 @@
 // The journal of a change to an installed product, as it is written: every
 // record appended and on disk (FlushFileBuffers) before the step it names
-// (archive/update_journal.h has the format). It lies in the work folder
+// (archive/format/update_journal.h has the format). It lies in the work folder
 // inside the product's folder, at a fixed name the product key leads to.
 #pragma once
 
