@@ -148,10 +148,10 @@ REGSAM RegistryView(Bitness program) {
 namespace {
 
 // The value's bytes in the program's view; false when key or value is missing.
-bool ReadRegistryValue(Bitness program, HKEY root, const std::string& key, const std::string& name,
+bool ReadRegistryValue(REGSAM view, HKEY root, const std::string& key, const std::string& name,
                        DWORD flags, void* data, DWORD size) {
   HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | RegistryView(program), &handle) !=
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &handle) !=
       ERROR_SUCCESS)
     return false;
   LSTATUS status = RegGetValueA(handle, nullptr, name.c_str(), flags, nullptr, data, &size);
@@ -161,23 +161,23 @@ bool ReadRegistryValue(Bitness program, HKEY root, const std::string& key, const
 
 } // namespace
 
-std::string RegistryString(Bitness program, HKEY root, const std::string& key,
+std::string RegistryString(REGSAM view, HKEY root, const std::string& key,
                            const std::string& name) {
   char value[2048] = "";
-  if (!ReadRegistryValue(program, root, key, name, RRF_RT_REG_SZ, value, sizeof(value))) return "";
+  if (!ReadRegistryValue(view, root, key, name, RRF_RT_REG_SZ, value, sizeof(value))) return "";
   return value;
 }
 
 DWORD RegistryDword(Bitness program, HKEY root, const std::string& key, const std::string& name) {
   DWORD value = 0xFFFFFFFF;
-  if (!ReadRegistryValue(program, root, key, name, RRF_RT_REG_DWORD, &value, sizeof(value)))
+  if (!ReadRegistryValue(RegistryView(program), root, key, name, RRF_RT_REG_DWORD, &value, sizeof(value)))
     return 0xFFFFFFFF;
   return value;
 }
 
-bool RegistryKeyExists(Bitness program, HKEY root, const std::string& key) {
+bool RegistryKeyExists(REGSAM view, HKEY root, const std::string& key) {
   HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | RegistryView(program), &handle) !=
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &handle) !=
       ERROR_SUCCESS)
     return false;
   RegCloseKey(handle);

@@ -40,12 +40,19 @@ Bitness StubBitness();
 REGSAM RegistryView(Bitness program);
 // "ProgramFilesDir" as such a program reads it.
 std::string ProgramFilesDir(Bitness program);
-// A value of a key in that view, as text ("" when missing) or as a DWORD
-// (0xFFFFFFFF when missing); whether the key is there.
-std::string RegistryString(Bitness program, HKEY root, const std::string& key,
-                           const std::string& name);
+// A value of a key in that program's view (or in `view`, a RegistryView
+// flag), as text ("" when missing) or as a DWORD (0xFFFFFFFF when missing);
+// whether the key is there.
+std::string RegistryString(REGSAM view, HKEY root, const std::string& key, const std::string& name);
+bool RegistryKeyExists(REGSAM view, HKEY root, const std::string& key);
+inline std::string RegistryString(Bitness program, HKEY root, const std::string& key,
+                                  const std::string& name) {
+  return RegistryString(RegistryView(program), root, key, name);
+}
 DWORD RegistryDword(Bitness program, HKEY root, const std::string& key, const std::string& name);
-bool RegistryKeyExists(Bitness program, HKEY root, const std::string& key);
+inline bool RegistryKeyExists(Bitness program, HKEY root, const std::string& key) {
+  return RegistryKeyExists(RegistryView(program), root, key);
+}
 // A path of the build tree as Wine sees it: "/a/b" becomes "Z:\\a\\b".
 std::string WindowsPath(std::string path);
 

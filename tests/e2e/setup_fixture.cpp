@@ -233,26 +233,6 @@ std::string SetupTest::ProductsFolder(const archive::ProductBlock& product) cons
                     "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
 }
 
-std::string ReadString(const RegistryPlace& place, const std::string& key, const char* name) {
-  HKEY handle;
-  char value[1024] = "";
-  DWORD size = sizeof(value) - 1;
-  if (RegOpenKeyExA(place.root, key.c_str(), 0, KEY_QUERY_VALUE | place.view, &handle) !=
-      ERROR_SUCCESS)
-    return {};
-  RegQueryValueExA(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(handle);
-  return value;
-}
-
-bool KeyExists(const RegistryPlace& place, const std::string& key) {
-  HKEY handle;
-  if (RegOpenKeyExA(place.root, key.c_str(), 0, KEY_READ | place.view, &handle) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(handle);
-  return true;
-}
-
 std::string SetupTest::ProgramFilesDir() const { return e2e::ProgramFilesDir(e2e::StubBitness()); }
 
 std::vector<std::string> SetupTest::FilesIn(const std::string& folder) {

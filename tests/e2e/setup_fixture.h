@@ -71,8 +71,13 @@ struct RegistryPlace {
 RegistryPlace EntryPlace(const archive::ProductBlock& product);
 bool IsSixtyFourBitWindows();
 // A string value in that place; empty when missing.
-std::string ReadString(const RegistryPlace& place, const std::string& key, const char* name);
-bool KeyExists(const RegistryPlace& place, const std::string& key);
+inline std::string ReadString(const RegistryPlace& place, const std::string& key,
+                              const char* name) {
+  return e2e::RegistryString(place.view, place.root, key, name);
+}
+inline bool KeyExists(const RegistryPlace& place, const std::string& key) {
+  return e2e::RegistryKeyExists(place.view, place.root, key);
+}
 
 class SetupTest : public ::testing::Test {
 protected:
