@@ -280,6 +280,7 @@ void Remover::Run() {
     }
     Step();
   }
+  CutPoint("outside");
   // The moved files go with the work folder; the uninstaller stays until
   // then, so that a run cut off before can be started again.
   if (moves.committed) RemoveJournalWork(m_r.installPath);

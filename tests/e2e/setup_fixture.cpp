@@ -253,6 +253,15 @@ bool KeyExists(const RegistryPlace& place, const std::string& key) {
   return true;
 }
 
+std::string ShellFolder(const char* name) {
+  char value[MAX_PATH] = "";
+  DWORD size = sizeof(value);
+  RegGetValueA(HKEY_CURRENT_USER,
+               "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name,
+               RRF_RT_REG_SZ, nullptr, value, &size);
+  return value;
+}
+
 std::string SetupTest::ProgramFilesDir() const { return e2e::ProgramFilesDir(e2e::StubBitness()); }
 
 std::vector<std::string> SetupTest::FilesIn(const std::string& folder) {

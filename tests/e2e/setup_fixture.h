@@ -73,6 +73,8 @@ bool IsSixtyFourBitWindows();
 // A string value in that place; empty when missing.
 std::string ReadString(const RegistryPlace& place, const std::string& key, const char* name);
 bool KeyExists(const RegistryPlace& place, const std::string& key);
+// The user's shell folder ("Desktop", "Programs") as the prefix records it.
+std::string ShellFolder(const char* name);
 
 class SetupTest : public ::testing::Test {
 protected:
