@@ -214,7 +214,9 @@ void Remover::RemoveUninstaller() {
 void Remover::Run() {
   const auto& items = m_r.list->items;
   // Every file of the installation folder must be free before the first
-  // goes. (A shortcut in use is asked about when it comes, as ever.)
+  // goes. (A shortcut in use is asked about when it comes, as ever.) None
+  // lies in the journal's work folder: the start removed what an earlier
+  // run left of it, and this run makes it only below.
   std::vector<std::string> inside;
   for (const UninstallItem& item : items) {
     const std::string path = m_r.installPath + item.path;
