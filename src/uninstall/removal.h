@@ -2,10 +2,10 @@
 // shortcuts and registry keys the list names, then the folders it names if
 // they are empty. Nothing goes while one of its files is in use; the files
 // in the installation folder are first moved aside under the journal, so
-// that a run cut off can be undone and run again. Every path must lie inside the installation folder, or be
-// a shortcut in (or a folder below) the user's desktop and start-menu
-// folders, whatever the list says: a list changed after the installation
-// deletes nothing else.
+// that a run cut off can be undone and run again. Every path must lie
+// inside the installation folder, or be a shortcut in (or a folder below)
+// the user's desktop and start-menu folders, whatever the list says: a list
+// changed after the installation deletes nothing else.
 #pragma once
 
 #include <windows.h>

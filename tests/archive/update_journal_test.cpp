@@ -40,9 +40,11 @@ TEST(UpdateJournal, ReadsBackAndEveryCutReadsAsTheStepsBeforeIt) {
     JournalOperation operation;
     std::vector<JournalStep> steps;
   };
-  for (const Case& c : {Case{JournalOperation::Patch, {std::begin(kSteps), std::end(kSteps)}},
-                        Case{JournalOperation::Install, {std::begin(kSteps), std::end(kSteps)}},
-                        Case{JournalOperation::Uninstall, {std::begin(kRemoved), std::end(kRemoved)}}}) {
+  const std::vector<JournalStep> changes(std::begin(kSteps), std::end(kSteps)),
+      removals(std::begin(kRemoved), std::end(kRemoved));
+  for (const Case& c : {Case{JournalOperation::Patch, changes},
+                        Case{JournalOperation::Install, changes},
+                        Case{JournalOperation::Uninstall, removals}}) {
     SCOPED_TRACE(int(c.operation));
     const std::vector<uint8_t> whole = Written(true, c.operation, c.steps);
     Journal journal;
