@@ -12,12 +12,14 @@ JournaledMoves MoveIntoJournal(const RemovalRequest& request, const std::vector<
   if (paths.empty()) return result;
   const std::string& installPath = request.installPath;
   JournalFile journal;
+  std::vector<std::string> backups;
   bool planned = journal.Begin(installPath, archive::JournalOperation::Uninstall,
                                ReadProductVersion(request.productName), 0);
   for (size_t i = 0; planned && i < paths.size(); ++i) {
-    const std::string backup = JournalBackupName(installPath, unsigned(i));
-    planned = !backup.empty() && journal.Step(archive::JournalKind::Replace,
-                                              paths[i].substr(installPath.size()), backup, false);
+    backups.push_back(JournalBackupName(installPath, unsigned(i)));
+    planned = !backups[i].empty() && journal.Step(archive::JournalKind::Replace,
+                                                  paths[i].substr(installPath.size()), backups[i],
+                                                  false);
   }
   if (planned && journal.Flush()) {
     CutPoint("plan");
@@ -25,8 +27,7 @@ JournaledMoves MoveIntoJournal(const RemovalRequest& request, const std::vector<
       const std::string& target = paths[i];
       // Not written through: a rename the disk lost leaves the file in place,
       // and a run of the uninstaller deletes it as ever.
-      if (MoveFileExA(target.c_str(),
-                      (installPath + JournalBackupName(installPath, unsigned(i))).c_str(), 0)) {
+      if (MoveFileExA(target.c_str(), (installPath + backups[i]).c_str(), 0)) {
         InstallLog("Removing File [%s]", target.c_str());
         ++result.moved;
       }

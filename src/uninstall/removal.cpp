@@ -218,10 +218,9 @@ void Remover::Run() {
   // lies in the journal's work folder: the start removed what an earlier
   // run left of it, and this run makes it only below.
   std::vector<std::string> inside;
-  for (const UninstallItem& item : items) {
-    const std::string path = m_r.installPath + item.path;
-    if (item.kind == UninstallItemKind::File && IsListedFile(path)) inside.push_back(path);
-  }
+  for (const UninstallItem& item : items)
+    if (item.kind == UninstallItemKind::File && IsListedFile(m_r.installPath + item.path))
+      inside.push_back(m_r.installPath + item.path);
   if (!WaitUntilFilesAreFree(m_r.owner, m_r.caption.c_str(), inside)) {
     m_result.refused = true;
     return;
