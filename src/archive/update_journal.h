@@ -1,7 +1,7 @@
 // The journal of a change to an installed product (a patch, an
-// installation, an uninstall): what the run is about to do, appended record by record, each
-// on disk before the step it names. A later start reads it to undo a run that
-// was cut off, or to finish one that had committed.
+// installation, an uninstall): what the run is about to do, appended record
+// by record, each on disk before the step it names. A later start reads it
+// to undo a run that was cut off, or to finish one that had committed.
 //
 // The journal lies in the work folder, kJournalFolder, inside the product's
 // folder: the product key leads to it. Every path it holds is relative to

@@ -15,9 +15,9 @@ struct JournaledMoves {
   bool committed = false; // the commit is on disk; the work folder is to go
 };
 
-// paths: installed files in request.installPath. A file that
-// cannot be moved stays where it is, for the caller to delete. Without a
-// journal (it cannot be written) nothing is moved. Each file is one of
-// `total` steps of the request's progress.
+// paths: installed files in request.installPath. A file that cannot be
+// moved stays where it is, for the caller to delete. Without a journal (it
+// cannot be written) nothing is moved. Each file is one of `total` steps of
+// the request's progress.
 JournaledMoves MoveIntoJournal(const RemovalRequest& request, const std::vector<std::string>& paths,
                                size_t total);
