@@ -1,11 +1,24 @@
 #include "install/journal_file.h"
 
+#include "framework/format.h"
+
 std::string JournalWorkFolder(const std::string& installPath) {
   return installPath + archive::kJournalFolder + "\\";
 }
 
 std::string JournalPath(const std::string& installPath) {
   return JournalWorkFolder(installPath) + archive::kJournalFile;
+}
+
+std::string JournalBackupName(const std::string& installPath, unsigned n) {
+  constexpr unsigned kPerFolder = 64;
+  const std::string folder = JournalWorkFolder(installPath) + "old";
+  if (n == 0) CreateDirectoryA(folder.c_str(), nullptr);
+  if (n % kPerFolder == 0 &&
+      !CreateDirectoryA(FormatString("%s\\%u", folder.c_str(), n / kPerFolder).c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS)
+    return {};
+  return FormatString("%s\\old\\%u\\%u.old", archive::kJournalFolder, n / kPerFolder, n);
 }
 
 // SETUP_NO_JOURNAL_FLUSH: the benchmark's build that measures what the

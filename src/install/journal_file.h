@@ -15,6 +15,12 @@
 std::string JournalWorkFolder(const std::string& installPath);
 std::string JournalPath(const std::string& installPath);
 
+// The n-th backup's name, relative to the product folder: "old\<n/64>\<n>.old"
+// in the work folder, in sub-folders of a few dozen files (a name looked up
+// in a folder of thousands costs a scan of it on some file systems). The
+// sub-folder is made with its first name; empty when it cannot be.
+std::string JournalBackupName(const std::string& installPath, unsigned n);
+
 // A file's data forced onto the disk, before it is renamed into place.
 bool FlushHandle(HANDLE file);
 bool FlushFile(const std::string& path);

@@ -87,14 +87,12 @@ bool UndoSteps(const std::string& installPath, const archive::Journal& journal) 
   return complete;
 }
 
-// The journal goes first, then the folder with the backups: a cut between
-// leaves a work folder without a journal, which the next start removes.
-void RemoveWork(const std::string& installPath) {
+} // namespace
+
+void RemoveJournalWork(const std::string& installPath) {
   DeleteFileA(JournalPath(installPath).c_str());
   RemoveFolderTree(JournalWorkFolder(installPath));
 }
-
-} // namespace
 
 Recovery RecoverInterruptedRun(const std::string& installPath, const std::string& productName) {
   if (installPath.empty() || !Exists(JournalWorkFolder(installPath))) return Recovery::Nothing;
@@ -113,14 +111,14 @@ Recovery RecoverInterruptedRun(const std::string& installPath, const std::string
   }
   if (!began) {
     // Cut before its first change, or after its last: only the folder is left.
-    RemoveWork(installPath);
+    RemoveJournalWork(installPath);
     return Recovery::Nothing;
   }
   if (journal.committed) {
     if (journal.operation == archive::JournalOperation::Patch)
       FinishCommittedPatch(installPath, productName, journal.toRelease);
     else
-      RemoveWork(installPath);
+      RemoveJournalWork(installPath);
     InstallLog("Interrupted update finished [%s]", installPath.c_str());
     return Recovery::Finished;
   }
@@ -129,7 +127,7 @@ Recovery RecoverInterruptedRun(const std::string& installPath, const std::string
     InstallLog("Interrupted update is undone at the next restart [%s]", installPath.c_str());
     return Recovery::RestartNeeded;
   }
-  RemoveWork(installPath);
+  RemoveJournalWork(installPath);
   InstallLog("Interrupted update undone [%s]", installPath.c_str());
   return Recovery::Undone;
 }
@@ -144,7 +142,7 @@ void FinishCommittedPatch(const std::string& installPath, const std::string& pro
     RegFlushKey(handle);
     RegCloseKey(handle);
   }
-  RemoveWork(installPath);
+  RemoveJournalWork(installPath);
 }
 
 bool UndoOwnRun(const std::string& installPath) {
@@ -161,6 +159,6 @@ bool UndoOwnRun(const std::string& installPath) {
     break;
   }
   if (!UndoSteps(installPath, journal)) return false;
-  RemoveWork(installPath);
+  RemoveJournalWork(installPath);
   return true;
 }

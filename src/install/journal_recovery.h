@@ -1,7 +1,9 @@
 // What a later start does with the journal of a run that did not finish:
 // without its commit the product folder goes back to the release the run
 // started from (backups back, new files and folders gone); with it, the run
-// is finished (the release recorded, the backups deleted). Either way the
+// is finished (a patch's release recorded, the backups deleted; the files
+// a committed uninstall moved aside go with them, and the uninstaller, which
+// it keeps to the end, removes the rest when it is run again). Either way the
 // work folder goes last. Every step can be repeated: a recovery cut off in
 // turn is taken up again by the next start.
 #pragma once
@@ -29,3 +31,7 @@ bool UndoOwnRun(const std::string& installPath);
 // before the journal goes), then the journal and the backups go.
 void FinishCommittedPatch(const std::string& installPath, const std::string& productName,
                           uint32_t toRelease);
+
+// The journal, then the work folder with everything in it: a cut between
+// leaves a work folder without a journal, which the next start removes.
+void RemoveJournalWork(const std::string& installPath);

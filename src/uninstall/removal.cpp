@@ -10,9 +10,12 @@
 #include "app/registry.h"
 #include "app/unattended.h"
 #include "framework/format.h"
+#include "install/files_in_use.h"
+#include "install/journal_recovery.h"
 #include "install/product_key.h"
 #include "install/shortcuts.h"
 #include "install/uninstall_entry.h"
+#include "uninstall/journaled_moves.h"
 
 namespace {
 
@@ -59,7 +62,8 @@ public:
     m_root = r.installPath.substr(0, r.installPath.size() - 1);
   }
 
-  RemovalResult Run();
+  void Run();
+  const RemovalResult& Result() const { return m_result; }
 
 private:
   void RemoveFile(const std::string& path);
@@ -76,6 +80,9 @@ private:
     m_result.notRemoved.push_back(path);
   }
   void RemoveUninstaller();
+  // A file of the list that is there to remove (not behind a link, not the
+  // uninstaller itself).
+  bool IsListedFile(const std::string& path);
   // False (and the junction kept and named) when the way from the
   // installation folder to path crosses a reparse point; `itself`: path is a
   // folder and counts as one of the way.
@@ -185,6 +192,12 @@ void Remover::RemoveFolder(const std::string& path, bool mayHoldUserFiles) {
   }
 }
 
+bool Remover::IsListedFile(const std::string& path) {
+  if (!OutsideLinks(path, false) || SamePathText(path, m_r.uninstaller)) return false;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void Remover::RemoveUninstaller() {
   const std::string& self = m_r.uninstaller;
   if (self.empty() || !Exists(self)) return;
@@ -198,9 +211,26 @@ void Remover::RemoveUninstaller() {
   Schedule(self);
 }
 
-RemovalResult Remover::Run() {
+void Remover::Run() {
   const auto& items = m_r.list->items;
-  m_total = items.size();
+  // Every file of the installation folder must be free before the first
+  // goes. (A shortcut in use is asked about when it comes, as ever.) None
+  // lies in the journal's work folder: the start removed what an earlier
+  // run left of it, and this run makes it only below.
+  std::vector<std::string> inside;
+  for (const UninstallItem& item : items)
+    if (item.kind == UninstallItemKind::File && IsListedFile(m_r.installPath + item.path))
+      inside.push_back(m_r.installPath + item.path);
+  if (!WaitUntilFilesAreFree(m_r.owner, m_r.caption.c_str(), inside)) {
+    m_result.refused = true;
+    return;
+  }
+  m_total = inside.size() + items.size();
+  // The installation folder's files first, under the journal; what could
+  // not be moved is deleted below as everything else.
+  const JournaledMoves moves = MoveIntoJournal(m_r, inside, m_total);
+  m_found = moves.moved;
+  m_done = inside.size();
   std::vector<std::string> folders, shortcutFolders;
   bool installFolder = false;
   for (const UninstallItem& item : items) {
@@ -251,6 +281,10 @@ RemovalResult Remover::Run() {
     }
     Step();
   }
+  CutPoint("outside");
+  // The moved files go with the work folder; the uninstaller stays until
+  // then, so that a run cut off before can be started again.
+  if (moves.committed) RemoveJournalWork(m_r.installPath);
   RemoveUninstaller();
   // Innermost first; a folder below another comes before it when sorted by
   // length, longest first.
@@ -263,14 +297,14 @@ RemovalResult Remover::Run() {
   for (const std::string& folder : shortcutFolders) RemoveFolder(folder, false);
   if (installFolder) RemoveFolder(m_root, true);
   m_result.nothingToDo = m_found == 0;
-  return m_result;
 }
 
 } // namespace
 
 RemovalResult RemoveInstallation(const RemovalRequest& request) {
   Remover remover(request);
-  return remover.Run();
+  remover.Run();
+  return remover.Result();
 }
 
 void ScheduleFolderRemoval(const std::string& folder) {

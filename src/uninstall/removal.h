@@ -1,9 +1,11 @@
 // Removing an installation by its uninstall list: exactly the files,
 // shortcuts and registry keys the list names, then the folders it names if
-// they are empty. Every path must lie inside the installation folder, or be
-// a shortcut in (or a folder below) the user's desktop and start-menu
-// folders, whatever the list says: a list changed after the installation
-// deletes nothing else.
+// they are empty. Nothing goes while one of its files is in use; the files
+// in the installation folder are first moved aside under the journal, so
+// that a run cut off can be undone and run again. Every path must lie
+// inside the installation folder, or be a shortcut in (or a folder below)
+// the user's desktop and start-menu folders, whatever the list says: a list
+// changed after the installation deletes nothing else.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +32,7 @@ struct RemovalRequest {
 };
 
 struct RemovalResult {
+  bool refused = false;       // a file stayed in use: nothing was removed
   bool nothingToDo = false;   // nothing the list names was there any more
   bool restartNeeded = false; // something is removed only at the next restart
   bool failed = false;        // something could neither be removed nor scheduled

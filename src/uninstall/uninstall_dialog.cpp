@@ -100,6 +100,12 @@ void UninstallDialog::RemovePage() {
   m_bRemoving = true;
   m_result = RemoveInstallation(request);
   m_bRemoving = false;
+  if (m_result.refused) {
+    // The user has seen the file in use named; nothing was removed.
+    SetExitCode(kExitRefused);
+    EndDialog(IDCANCEL);
+    return;
+  }
   if (m_result.restartNeeded) SetExitCode(kExitRestart);
   if (m_result.failed) SetExitCode(kExitFailed);
   InstallLog("Uninstall finished");

@@ -1,6 +1,7 @@
-// A patch cut off anywhere (the process ended as Task Manager or a power
-// loss would) is undone by the next start, which then does its own job: run
-// again, the patch gives exactly the new release. The tests' stub ends
+// A patch or an uninstall cut off anywhere (the process ended as Task
+// Manager or a power loss would) is undone or finished by the next start,
+// which then does its own job: run again, the patch gives exactly the new
+// release, and the uninstaller leaves nothing. The tests' stub ends
 // itself at the point SETUP_TEST_CUT names (cut_point_hooks.cpp).
 #include "res/resource.h"
 #include "setup_fixture.h"
@@ -16,12 +17,24 @@ class JournalTest : public SetupTest {
 protected:
   ~JournalTest() override {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kUninstallRoot + m_product).c_str());
+    DeleteFileA(DesktopLink().c_str());
+    RemoveFolderTree(StartMenuFolder());
+  }
+  std::string DesktopLink() const { return ShellFolder("Desktop") + "\\" + m_product + ".lnk"; }
+  std::string StartMenuFolder() const { return ShellFolder("Programs") + "\\" + m_product; }
+  static void RemoveFolderTree(const std::string& folder) {
+    for (const auto& [name, bytes] : TreeIn(folder))
+      if (bytes != "<dir>") DeleteFileA((folder + "\\" + name).c_str());
+    RemoveDirectoryA(folder.c_str());
   }
 
-  // Release 3 with the built-in uninstaller, installed silently.
+  // Release 3 with the built-in uninstaller and its links, installed silently.
   DWORD Install() {
     archive::ArchiveTrailer t = Installer();
     t.extension.uninstaller = {true, "Bars GmbH"};
+    t.hasShortcutOptions = 1;
+    t.uninstallShortcut = 1;
+    t.programShortcut = 1;
     Build(t, {ProductProgram(), Carried("daten\\a.txt", "A"), Carried("daten\\tief\\b.txt", "B"),
               Source("liesmich.txt", "lies mich")});
     return RunUnseen(Launch("/S /D=" + Target()));
@@ -46,9 +59,22 @@ protected:
     return code;
   }
   // The product's record of its start goes as the product would.
-  DWORD Uninstall() {
+  DWORD Uninstall(const std::string& cut = "") {
     DeleteFileA((Target() + "\\started.txt").c_str());
-    return RunUnseen(LaunchProgram(Target() + "\\uninstall.exe", "/S"));
+    m_environment.clear();
+    if (!cut.empty()) m_environment.push_back("SETUP_TEST_CUT=" + cut);
+    const DWORD code = RunUnseen(LaunchProgram(Target() + "\\uninstall.exe", "/S"));
+    m_environment.clear();
+    return code;
+  }
+  // Neither file, folder, product key, uninstall entry nor link is left.
+  void ExpectNothingLeft() {
+    EXPECT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES)
+        << ::testing::PrintToString(TreeIn(Target()));
+    EXPECT_FALSE(KeyExists({HKEY_CURRENT_USER, 0}, "Software\\Tarnivex\\" + m_product));
+    EXPECT_FALSE(KeyExists(EntryPlace({}), kUninstallRoot + m_product));
+    EXPECT_EQ(GetFileAttributesA(DesktopLink().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(StartMenuFolder().c_str()), INVALID_FILE_ATTRIBUTES);
   }
   DWORD Version() const {
     DWORD value = 0, size = 4;
@@ -99,17 +125,31 @@ TEST_F(JournalTest, PatchCutOffAnywhereIsUndoneAndTheNextRunGivesExactlyTheNewRe
     RemoveDirectoryA(Target().c_str());
   }
 
-  // The uninstaller, too, first undoes a patch that was cut off; cut off
-  // itself, it is still there to be run again, and that run removes the rest.
-  ASSERT_EQ(Install(), 0u);
-  ASSERT_EQ(Patch("entry:5"), 99u);
-  m_environment = {"SETUP_TEST_CUT=remove:3"};
-  // The copy in TEMP is cut off; the program the entry starts reports that
-  // as a failure.
-  EXPECT_EQ(Uninstall(), 2u);
-  m_environment.clear();
-  EXPECT_EQ(Uninstall(), 0u);
-  EXPECT_EQ(TreeIn(Target()), Files{});
+  // An uninstall cut off anywhere: after its plan, after the first file, in
+  // the middle, after the last, after its commit, after the links and keys.
+  // Cut off, the uninstaller is still there, and run again it leaves
+  // nothing. The first run also undoes a patch that was cut off first.
+  for (const char* cut : {"plan", "remove:1", "remove:3", "moved", "commit", "outside"}) {
+    SCOPED_TRACE(cut);
+    ASSERT_EQ(Install(), 0u);
+    if (std::string(cut) == "plan") {
+      ASSERT_EQ(Patch("entry:5"), 99u);
+    }
+    // The copy in TEMP is cut off; the program the entry starts reports
+    // that as a failure.
+    ASSERT_EQ(Uninstall(cut), 2u) << "the cut point was not reached";
+    if (std::string(cut) == "remove:3") {
+      // Another start first puts the product back whole: the patch, cut off
+      // before it writes, finds release 3.
+      EXPECT_EQ(Patch("check"), 99u);
+      EXPECT_FALSE(Logged(Running().LogMessages(), "Interrupted update undone").empty());
+      EXPECT_TRUE(Release() == release3);
+      EXPECT_EQ(Version(), 3u);
+      EXPECT_NE(GetFileAttributesA(StartMenuFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    EXPECT_EQ(Uninstall(), 0u);
+    ExpectNothingLeft();
+  }
 }
 
 TEST_F(JournalTest, FileHeldByAnotherProgramIsNamedBeforeAByteIsWritten) {

@@ -233,6 +233,12 @@ std::string SetupTest::ProductsFolder(const archive::ProductBlock& product) cons
                     "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
 }
 
+std::string ShellFolder(const char* name) {
+  return e2e::RegistryString(REGSAM(0), HKEY_CURRENT_USER,
+                             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                             name);
+}
+
 std::string SetupTest::ProgramFilesDir() const { return e2e::ProgramFilesDir(e2e::StubBitness()); }
 
 std::vector<std::string> SetupTest::FilesIn(const std::string& folder) {

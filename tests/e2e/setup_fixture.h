@@ -78,6 +78,8 @@ inline std::string ReadString(const RegistryPlace& place, const std::string& key
 inline bool KeyExists(const RegistryPlace& place, const std::string& key) {
   return e2e::RegistryKeyExists(place.view, place.root, key);
 }
+// The user's shell folder ("Desktop", "Programs") as the prefix records it.
+std::string ShellFolder(const char* name);
 
 class SetupTest : public ::testing::Test {
 protected:

@@ -65,8 +65,8 @@ bool ReadBody(const uint8_t* body, uint32_t length, Journal& journal, bool& bega
       return false;
     }
     const uint32_t operation = LoadLE32(body + 4);
-    if (operation != uint32_t(JournalOperation::Patch) &&
-        operation != uint32_t(JournalOperation::Install)) {
+    if (operation < uint32_t(JournalOperation::Patch) ||
+        operation > uint32_t(JournalOperation::Uninstall)) {
       error = "unknown journal operation " + std::to_string(operation);
       return false;
     }
@@ -86,6 +86,12 @@ bool ReadBody(const uint8_t* body, uint32_t length, Journal& journal, bool& bega
   case JournalKind::NewFolder:
   case JournalKind::NewFile:
   case JournalKind::Replace: {
+    // An uninstall makes nothing: a step that would remove a file or a
+    // folder on the way back is no step of it.
+    if (journal.operation == JournalOperation::Uninstall && kind != JournalKind::Replace) {
+      error = "journal of an uninstall names a new file or folder";
+      return false;
+    }
     JournalStep step;
     step.kind = kind;
     if (!ReadCountedText(body, length, pos, kMaxNameLength, step.path, "journal path", error))

@@ -1,7 +1,7 @@
 // The journal of a change to an installed product (a patch, an
-// installation): what the run is about to do, appended record by record, each
-// on disk before the step it names. A later start reads it to undo a run that
-// was cut off, or to finish one that had committed.
+// installation, an uninstall): what the run is about to do, appended record
+// by record, each on disk before the step it names. A later start reads it
+// to undo a run that was cut off, or to finish one that had committed.
 //
 // The journal lies in the work folder, kJournalFolder, inside the product's
 // folder: the product key leads to it. Every path it holds is relative to
@@ -12,13 +12,16 @@
 // File: "TVJ1", then records. A record: uint32 length, uint32 its complement,
 // the body (uint32 kind, then the kind's fields), uint32 the first four bytes
 // of the body's SHA-256 (little-endian). Kinds:
-//   1 Begin      uint32 operation, uint32 release it starts from, uint32 the
-//                release it goes to; first and once
+//   1 Begin      uint32 operation (1 patch, 2 installation, 3 uninstall),
+//                uint32 release it starts from, uint32 the release it goes
+//                to; first and once
 //   2 NewFolder  counted path: a folder about to be made
 //   3 NewFile    counted path: a file about to be made where none was
 //   4 Replace    counted path, counted backup: the installed file is about
 //                to get a second name (the backup) and be replaced
 //   5 Commit     everything is in place; last
+// An uninstall only moves installed files into the work folder: its
+// journal holds Replace steps and nothing else.
 // Only the last record may be torn (its length runs past the end, its check
 // fails at the very end, or the file ends in zeros): that step did not happen.
 #pragma once
@@ -34,7 +37,7 @@ namespace archive {
 inline constexpr char kJournalFolder[] = "TVPJOURN.tmp";
 inline constexpr char kJournalFile[] = "journal";
 
-enum class JournalOperation : uint32_t { Patch = 1, Install = 2 };
+enum class JournalOperation : uint32_t { Patch = 1, Install = 2, Uninstall = 3 };
 enum class JournalKind : uint32_t { Begin = 1, NewFolder = 2, NewFile = 3, Replace = 4, Commit = 5 };
 
 struct JournalStep {
