@@ -11,9 +11,19 @@
 
 #include "archive/update_journal.h"
 
+class JournalFile;
+
 // "<product folder>TVPJOURN.tmp\" and the journal in it.
 std::string JournalWorkFolder(const std::string& installPath);
 std::string JournalPath(const std::string& installPath);
+
+// Makes the work folder (with "new" for staged files and "old" for
+// backups) and begins its journal; refused when an entry of the run would
+// lie in the work folder or its paths would grow too long. A journal that
+// was begun is left open for the caller to undo (UndoOwnRun).
+bool BeginWork(JournalFile& journal, const std::string& installPath,
+               const std::vector<std::string>& names, archive::JournalOperation operation,
+               uint32_t fromRelease, uint32_t toRelease);
 
 // A file's data forced onto the disk, before it is renamed into place.
 bool FlushHandle(HANDLE file);

@@ -6,6 +6,7 @@
 #include "app/registry.h"
 #include "archive/update_journal.h"
 #include "install/journal_file.h"
+#include "install/journal_place.h"
 #include "install/product_key.h"
 #include "install/temp_folder.h"
 
@@ -87,14 +88,14 @@ bool UndoSteps(const std::string& installPath, const archive::Journal& journal) 
   return complete;
 }
 
+} // namespace
+
 // The journal goes first, then the folder with the backups: a cut between
 // leaves a work folder without a journal, which the next start removes.
-void RemoveWork(const std::string& installPath) {
+void RemoveJournalWork(const std::string& installPath) {
   DeleteFileA(JournalPath(installPath).c_str());
   RemoveFolderTree(JournalWorkFolder(installPath));
 }
-
-} // namespace
 
 Recovery RecoverInterruptedRun(const std::string& installPath, const std::string& productName) {
   if (installPath.empty() || !Exists(JournalWorkFolder(installPath))) return Recovery::Nothing;
@@ -113,14 +114,14 @@ Recovery RecoverInterruptedRun(const std::string& installPath, const std::string
   }
   if (!began) {
     // Cut before its first change, or after its last: only the folder is left.
-    RemoveWork(installPath);
+    RemoveJournalWork(installPath);
     return Recovery::Nothing;
   }
   if (journal.committed) {
     if (journal.operation == archive::JournalOperation::Patch)
       FinishCommittedPatch(installPath, productName, journal.toRelease);
     else
-      RemoveWork(installPath);
+      RemoveJournalWork(installPath);
     InstallLog("Interrupted update finished [%s]", installPath.c_str());
     return Recovery::Finished;
   }
@@ -129,22 +130,16 @@ Recovery RecoverInterruptedRun(const std::string& installPath, const std::string
     InstallLog("Interrupted update is undone at the next restart [%s]", installPath.c_str());
     return Recovery::RestartNeeded;
   }
-  RemoveWork(installPath);
+  RemoveJournalWork(installPath);
   InstallLog("Interrupted update undone [%s]", installPath.c_str());
   return Recovery::Undone;
 }
 
 void FinishCommittedPatch(const std::string& installPath, const std::string& productName,
                           uint32_t toRelease) {
-  const std::string key = ProductKeyPath(productName);
-  WriteRegistryDword(HKEY_CURRENT_USER, key.c_str(), "Version", toRelease);
-  HKEY handle;
-  if (MoveWriteThrough() &&
-      RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
-    RegFlushKey(handle);
-    RegCloseKey(handle);
-  }
-  RemoveWork(installPath);
+  WriteRegistryDword(HKEY_CURRENT_USER, ProductKeyPath(productName).c_str(), "Version", toRelease);
+  FlushProductKey(productName);
+  RemoveJournalWork(installPath);
 }
 
 bool UndoOwnRun(const std::string& installPath) {
@@ -161,6 +156,6 @@ bool UndoOwnRun(const std::string& installPath) {
     break;
   }
   if (!UndoSteps(installPath, journal)) return false;
-  RemoveWork(installPath);
+  RemoveJournalWork(installPath);
   return true;
 }

@@ -32,6 +32,9 @@ struct InstallRequest {
   // When set, a complete run adds to it the files it wrote and the folders
   // it made (for the built-in uninstaller).
   archive::UninstallList* record = nullptr;
+  // An installation records in this product's key where its journal lies
+  // while it runs (install/journal_place.h); none when empty.
+  std::string productName = {};
 };
 
 // A request for the archive of this program's own file: its paths, the
@@ -54,7 +57,11 @@ struct InstallOutcome {
   bool nothingWritten = false;
 };
 
-// The installation without the message box: the tests' entry point.
+// The installation without the message box: the tests' entry point. Every
+// step is journaled as the patch's are: a failure or a cancel leaves the
+// target folder as it was, and a run cut off is undone by the next start
+// until the journal's commit, which comes once every file is in place.
+// Refused (no message): a file it replaces is in use, nothing is written.
 InstallOutcome RunPayloadInstallation(const InstallRequest& request);
 
 // On failure it has shown string 1 or 12 itself (caption, stop icon); the

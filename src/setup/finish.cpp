@@ -1,4 +1,5 @@
 // The finish page and what "Schliessen" does after it.
+#include "app/cut_point.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/process.h"
@@ -38,8 +39,11 @@ void SetupDialog::RunFinishActions() {
       !OpenWithRegisteredProgram(m_strInstallPath.c_str(), m_strReadmeFile.c_str()))
     AfxMessageBox(LoadFormatted(IDS_README_FAILED, m_strReadmeFile.c_str()), MB_OK);
 
+  // The files are committed already; a rerun writes all of this again.
+  CutPoint("register");
   RegisterProduct(m_strProductName, m_strInstallPath, m_strExeName, m_nVersion);
   WriteUninstaller(logCopied);
+  CutPoint("registered");
   CDialog::OnOK();
 }
 

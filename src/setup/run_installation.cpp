@@ -24,10 +24,12 @@ bool SetupDialog::RunInstallation() {
   InstallRequest request = OwnProgramRequest(m_trailer, m_layout.StreamLength(), m_strInstallPath,
                                              m_strCaption, this, &m_staticText, &m_progress);
   request.tempPath = m_strTempPath;
+  request.productName = m_strProductName;
   const bool uninstaller = m_trailer.extension.uninstaller.enabled;
   if (uninstaller) request.record = &m_uninstallList;
   InstallResult result = InstallPayload(request);
-  if (result == InstallResult::Failed) EndDialog(-1);
+  // Refused: a file in use, named already; nothing was written.
+  if (result == InstallResult::Failed || result == InstallResult::Refused) EndDialog(-1);
   if (result != InstallResult::Completed || g_bCancel) return false;
 
   ShortcutRequest shortcuts;

@@ -1,9 +1,12 @@
 #include "top/interrupted_run.h"
 
+#include <mbstring.h>
+
 #include "app/product_mutex.h"
 #include "app/unattended.h"
 #include "framework/app.h"
 #include "framework/format.h"
+#include "install/journal_place.h"
 #include "install/journal_recovery.h"
 
 namespace {
@@ -23,12 +26,8 @@ void Tell(const char* format, const std::string& productName, UINT icon) {
   if (!IsSilent()) AfxMessageBox(FormatString(format, productName.c_str()), MB_OK | icon);
 }
 
-} // namespace
-
-bool RecoverBeforeStart(const std::string& productName, const std::string& installPath) {
-  // A run of the product that is going on now is not interrupted: it holds
-  // the product, and this start is refused when its wizard claims it.
-  if (installPath.empty() || !AcquireProductMutex(productName)) return true;
+// The journal in one folder: true when this start may go on.
+bool Recover(const std::string& productName, const std::string& installPath) {
   switch (RecoverInterruptedRun(installPath, productName)) {
   case Recovery::Nothing:
   case Recovery::Finished:
@@ -45,5 +44,30 @@ bool RecoverBeforeStart(const std::string& productName, const std::string& insta
     Tell(kJournalDamaged, productName, MB_ICONSTOP);
     return false;
   }
+  return true;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
+                  reinterpret_cast<const unsigned char*>(b.c_str())) == 0;
+}
+
+} // namespace
+
+bool RecoverBeforeStart(const std::string& productName, const std::string& installPath) {
+  // An installation cut off may have worked elsewhere than where the key
+  // leads, or where it leads to nothing yet.
+  const JournalPlace place = ReadJournalPlace(productName);
+  // A run of the product that is going on now is not interrupted: it holds
+  // the product, and this start is refused when its wizard claims it.
+  if ((installPath.empty() && place.folder.empty()) || !AcquireProductMutex(productName))
+    return true;
+  if (!installPath.empty() && !Recover(productName, installPath)) return false;
+  if (place.folder.empty()) return true;
+  if (!SameFolder(place.folder, installPath) && !Recover(productName, place.folder)) return false;
+  // Back where the installation started: the folders it made go too, and
+  // with the place a key that held nothing else.
+  RemoveFoldersMade(place);
+  ForgetJournalPlace(productName);
   return true;
 }

@@ -1,10 +1,11 @@
-#include "patch/replaced_files.h"
+#include "install/replaced_files.h"
 
 #include <windows.h>
 
 #include "app/cut_point.h"
 #include "archive/update_journal.h"
 #include "framework/format.h"
+#include "install/file_streams.h"
 
 namespace {
 
@@ -50,6 +51,26 @@ bool ReplacedFiles::AddNew(const std::string& name) {
   auto planned = m_planned.find(name);
   if (planned != m_planned.end() && planned->second.empty()) return true;
   return m_journal.FoldersOf(name) && m_journal.Step(archive::JournalKind::NewFile, name);
+}
+
+ReplacedFiles::Opened ReplacedFiles::Open(const std::string& name, const std::string& staging,
+                                          OutputFile& file) {
+  switch (Inspect(m_strInstallPath + name)) {
+  case Found::Nothing:
+    // Only a file made here is ever removed again.
+    if (!AddNew(name) || !file.Create(m_strInstallPath + name, CREATE_NEW)) return Opened::Failed;
+    file.FlushOnClose();
+    return Opened::InPlace;
+  case Found::File:
+    if (!m_stagingFolders.CreateFoldersOf(staging, name) ||
+        !file.Create(staging + name, CREATE_ALWAYS))
+      return Opened::StagingFailed;
+    file.FlushOnClose();
+    return Opened::Staged;
+  case Found::Refused:
+    break;
+  }
+  return Opened::Failed;
 }
 
 std::string ReplacedFiles::NextBackupName() {

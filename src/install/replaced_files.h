@@ -1,4 +1,4 @@
-// The installed files a patch replaces or adds, each step written into the
+// The installed files a patch or an installation replaces or adds, each step written into the
 // journal before it is taken: a replaced file keeps a second name in the work
 // folder until the patch has committed, so that a patch that fails, is
 // cancelled or is cut off can be undone (install/journal_recovery.h).
@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "install/created_folders.h"
 #include "install/journal_file.h"
+
+class OutputFile;
 
 class ReplacedFiles {
 public:
@@ -34,6 +37,15 @@ public:
   // cannot say so (unless planned, it is journaled now).
   bool AddNew(const std::string& name);
 
+  // Opens the file the entry `name` is written to, flushed when it is
+  // closed: where nothing stands yet, the file itself (journaled as new);
+  // where an installed file stands, its successor in `staging` (with its
+  // folders), which Replace puts in place once it is complete. Failed: the
+  // target cannot be written (nothing was made); StagingFailed: the staged
+  // file cannot be made.
+  enum class Opened { InPlace, Staged, Failed, StagingFailed };
+  Opened Open(const std::string& name, const std::string& staging, OutputFile& file);
+
   // Puts the complete file `staged` (on disk already) in place of the
   // installed `name` and keeps the old one. False when that cannot be done;
   // the roll-back then still returns the old file wherever it went.
@@ -47,6 +59,8 @@ private:
 
   std::string m_strInstallPath;
   JournalFile& m_journal;
+  // Folders inside the staging folder: it goes as a whole.
+  CreatedFolders m_stagingFolders;
   std::map<std::string, std::string> m_planned; // name -> backup; empty: a new file
   unsigned m_nBackups = 0;
   unsigned m_nReplaced = 0;
