@@ -357,8 +357,11 @@ InstallOutcome WriteJournaled(const InstallRequest& request, const std::vector<s
   if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
     return Failure(IDS_DIR_FAILED, policy.FailedFolder());
   if (outcome.result != InstallResult::Completed) return outcome;
+  RecordWritten(request, folders.Created(), true);
   CutPoint("files");
-  if (!journal.Commit()) return Failure(IDS_OPEN_FAILED, request.installPath);
+  if (!replaced.PlaceStaged(request.extraFiles, JournalWorkFolder(request.installPath) + "new\\") ||
+      !journal.Commit())
+    return Failure(IDS_OPEN_FAILED, request.installPath);
   return outcome;
 }
 
@@ -443,9 +446,7 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
   // A cancel or a failure undoes the files and takes away the folders made
   // here, as far as they are empty.
   CreatedFolders folders;
-  outcome = InstallEntries(request, folders);
-  if (outcome.result == InstallResult::Completed) RecordWritten(request, folders.Created(), true);
-  return outcome;
+  return InstallEntries(request, folders);
 }
 
 InstallResult InstallPayload(const InstallRequest& request) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,12 @@ struct InstallRequest {
   // An installation records in this product's key where its journal lies
   // while it runs (install/journal_place.h); none when empty.
   std::string productName = {};
+  // Once every entry is in place and recorded, before the commit: writes
+  // further files into the staging folder (ending in '\\') and adds their
+  // names, relative to the installation; they are put in place through the
+  // journal (the built-in uninstaller with this run's list so far).
+  std::function<void(const std::string& staging, std::vector<std::string>& names)> extraFiles =
+      {};
 };
 
 // A request for the archive of this program's own file: its paths, the

@@ -108,3 +108,19 @@ bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) 
   return MoveFileExA(target.c_str(), backup.c_str(), MoveWriteThrough()) &&
          MoveFileExA(staged.c_str(), target.c_str(), MoveWriteThrough());
 }
+
+bool ReplacedFiles::PlaceStaged(const StagedFiles& write, const std::string& staging) {
+  if (!write) return true;
+  std::vector<std::string> names;
+  write(staging, names);
+  for (const std::string& name : names) {
+    const std::string staged = staging + name, target = m_strInstallPath + name;
+    if (!FlushFile(staged)) return false;
+    const bool placed = Inspect(target) == Found::Nothing
+                            ? AddNew(name) && MoveFileExA(staged.c_str(), target.c_str(),
+                                                          MoveWriteThrough())
+                            : Replace(name, staged);
+    if (!placed) return false;
+  }
+  return true;
+}

@@ -4,6 +4,7 @@
 // cancelled or is cut off can be undone (install/journal_recovery.h).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +13,11 @@
 #include "install/journal_file.h"
 
 class OutputFile;
+
+// Writes further files into the staging folder (ending in '\\') and adds
+// their names, relative to the product folder.
+using StagedFiles =
+    std::function<void(const std::string& staging, std::vector<std::string>& names)>;
 
 class ReplacedFiles {
 public:
@@ -50,6 +56,10 @@ public:
   // installed `name` and keeps the old one. False when that cannot be done;
   // the roll-back then still returns the old file wherever it went.
   bool Replace(const std::string& name, const std::string& staged);
+
+  // The files `write` stages, each flushed and put in place through the
+  // journal: new where nothing stands, else replacing the installed one.
+  bool PlaceStaged(const StagedFiles& write, const std::string& staging);
 
 private:
   // A fresh backup name, relative to the product folder, in sub-folders of a

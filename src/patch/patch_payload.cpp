@@ -117,17 +117,6 @@ void PatchPolicy::EntryAbandoned(size_t) {
   if (!m_bNew) DeleteFileA(m_staged.c_str());
 }
 
-// The further files, staged, replace the installed ones.
-bool ReplaceExtraFiles(const PatchRelease& release, const std::string& staging,
-                       ReplacedFiles& replaced) {
-  if (!release.extraFiles) return true;
-  std::vector<std::string> names;
-  release.extraFiles(staging, names);
-  for (const std::string& name : names)
-    if (!FlushFile(staging + name) || !replaced.Replace(name, staging + name)) return false;
-  return true;
-}
-
 InstallOutcome Cancelled() {
   InstallOutcome outcome;
   outcome.result = InstallResult::Cancelled;
@@ -195,7 +184,7 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request, const PatchRelease
   if (outcome.result == InstallResult::Completed) {
     RecordWritten(request, folders.Created(), false);
     CutPoint("files");
-    if (!ReplaceExtraFiles(release, patch.tempPath, replaced) || !journal.Commit()) {
+    if (!replaced.PlaceStaged(release.extraFiles, patch.tempPath) || !journal.Commit()) {
       outcome.result = InstallResult::Failed;
       outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
     }

@@ -56,21 +56,8 @@ void SetupDialog::WriteUninstaller(bool logCopied) {
   m_uninstallList.Add(UninstallItemKind::UninstallEntry, "");
 
   const std::string program = m_strInstallPath + kUninstallerName;
-  // An installation into an earlier one (the same release again, or an
-  // upgrade) takes over what the earlier runs wrote, so that the uninstall
-  // leaves nothing of either.
   const size_t ours = m_uninstallList.items.size();
-  archive::ArchiveTrailer earlier;
-  uint64_t earlierImage = 0;
-  if (ReadUninstallerFile(program, earlier, earlierImage) &&
-      earlier.productName == m_strProductName) {
-    InstallLog("Taking over the uninstall list [%s]", program.c_str());
-    m_uninstallList.Merge(earlier.extension.uninstallList);
-  }
-  archive::ArchiveTrailer region = UninstallerRegion(m_strProductName, m_nVersion, m_uninstallList);
-  // The uninstaller removes the product from where this placed it.
-  region.extension.product = m_trailer.extension.product;
-  if (!WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, program)) {
+  if (!WriteUninstallerWith(m_uninstallList, program, true)) {
     InstallLog("Unable to write [%s]", program.c_str());
     SetExitCode(kExitFailed);
     return;
@@ -91,4 +78,26 @@ void SetupDialog::WriteUninstaller(bool logCopied) {
     InstallLog("Unable to register [%s]", UninstallKeyPath(m_strProductName).c_str());
     SetExitCode(kExitFailed);
   }
+}
+
+bool SetupDialog::WriteUninstallerWith(archive::UninstallList& list, const std::string& target,
+                                       bool logTakeOver) {
+  // An installation into an earlier one (the same release again, or an
+  // upgrade) takes over what the earlier runs wrote, so that the uninstall
+  // leaves nothing of either.
+  const std::string program = m_strInstallPath + kUninstallerName;
+  archive::ArchiveTrailer earlier;
+  uint64_t earlierImage = 0;
+  if (ReadUninstallerFile(program, earlier, earlierImage) &&
+      earlier.productName == m_strProductName) {
+    const size_t known = list.items.size();
+    list.Merge(earlier.extension.uninstallList);
+    // This run's own list, written before its files were committed, adds nothing.
+    if (logTakeOver && list.items.size() > known)
+      InstallLog("Taking over the uninstall list [%s]", program.c_str());
+  }
+  archive::ArchiveTrailer region = UninstallerRegion(m_strProductName, m_nVersion, list);
+  // The uninstaller removes the product from where this placed it.
+  region.extension.product = m_trailer.extension.product;
+  return WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, target);
 }

@@ -26,7 +26,20 @@ bool SetupDialog::RunInstallation() {
   request.tempPath = m_strTempPath;
   request.productName = m_strProductName;
   const bool uninstaller = m_trailer.extension.uninstaller.enabled;
-  if (uninstaller) request.record = &m_uninstallList;
+  if (uninstaller) {
+    request.record = &m_uninstallList;
+    // Before the files are committed, the uninstaller already knows them and
+    // the folders made for them: an installation cut off before it is
+    // registered, and then run again, leaves nothing its uninstall misses.
+    request.extraFiles = [this](const std::string& staging, std::vector<std::string>& names) {
+      archive::UninstallList sofar = m_uninstallList;
+      // The log the finish copies where there is none yet.
+      if (GetFileAttributesA((m_strInstallPath + "install.log").c_str()) == INVALID_FILE_ATTRIBUTES)
+        sofar.Add(archive::UninstallItemKind::File, "install.log");
+      if (WriteUninstallerWith(sofar, staging + kUninstallerName, false))
+        names.push_back(kUninstallerName);
+    };
+  }
   InstallResult result = InstallPayload(request);
   // Refused: a file in use, named already; nothing was written.
   if (result == InstallResult::Failed || result == InstallResult::Refused) EndDialog(-1);
