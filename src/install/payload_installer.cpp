@@ -20,7 +20,6 @@
 #include "install/decode_progress.h"
 #include "install/entry_splitter.h"
 #include "install/file_streams.h"
-#include "install/files_in_use.h"
 #include "install/journal_file.h"
 #include "install/journal_place.h"
 #include "install/journal_recovery.h"
@@ -328,43 +327,6 @@ std::vector<std::string> RoutedNames(const archive::ArchiveTrailer& trailer) {
   return names;
 }
 
-// Every file the installation replaces must be free before the first byte
-// is written.
-bool ReplacedFilesAreFree(const InstallRequest& request, const std::vector<std::string>& names) {
-  std::vector<std::string> replaced;
-  for (const std::string& name : names)
-    if (ReplacedFiles::Inspect(request.installPath + name) == ReplacedFiles::Found::File)
-      replaced.push_back(request.installPath + name);
-  return WaitUntilFilesAreFree(request.owner ? request.owner->m_hWnd : nullptr,
-                               request.caption.c_str(), replaced);
-}
-
-// The files, journaled: the work folder and the plan first, then every
-// entry, then the commit.
-InstallOutcome WriteJournaled(const InstallRequest& request, const std::vector<std::string>& names,
-                              JournalFile& journal, CreatedFolders& folders) {
-  const archive::ArchiveTrailer& trailer = *request.trailer;
-  DWORD from = request.productName.empty() ? 0 : ReadProductVersion(request.productName);
-  if (!BeginWork(journal, request.installPath, names, archive::JournalOperation::Install,
-                 from == 0xFFFFFFFF ? 0 : from, trailer.version))
-    return Failure(IDS_OPEN_FAILED, request.installPath);
-  ReplacedFiles replaced(request.installPath, journal);
-  if (!replaced.Plan(names)) return Failure(IDS_OPEN_FAILED, request.installPath);
-  if (trailer.hasRegFiles && !folders.CreateChain(request.installPath + "Reg"))
-    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
-  InstallPolicy policy(request, replaced, folders);
-  InstallOutcome outcome = WritePayload(request, policy);
-  if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
-    return Failure(IDS_DIR_FAILED, policy.FailedFolder());
-  if (outcome.result != InstallResult::Completed) return outcome;
-  RecordWritten(request, folders.Created(), true);
-  CutPoint("files");
-  if (!replaced.PlaceStaged(request.extraFiles, JournalWorkFolder(request.installPath) + "new\\") ||
-      !journal.Commit())
-    return Failure(IDS_OPEN_FAILED, request.installPath);
-  return outcome;
-}
-
 InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& folders) {
   // The stream is checked before the first folder is made: a damaged
   // archive leaves no trace.
@@ -377,7 +339,9 @@ InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& fol
   if (g_bCancel) return Cancelled();
   CutPoint("check");
   const std::vector<std::string> names = RoutedNames(*request.trailer);
-  if (!ReplacedFilesAreFree(request, names)) {
+  // Every file it replaces must be free before the first is written.
+  if (!ReplacedFiles::AreFree(request.owner ? request.owner->m_hWnd : nullptr,
+                              request.caption.c_str(), request.installPath, names)) {
     outcome.result = InstallResult::Refused; // no message: the user has seen the file named
     return outcome;
   }
@@ -387,34 +351,67 @@ InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& fol
   const bool placed = !request.productName.empty();
   if (placed && !RecordJournalPlace(request.productName, request.installPath))
     return Failure(IDS_OPEN_FAILED, request.installPath);
-  bool began = false;
   if (!folders.CreateChain(request.installPath)) {
     outcome = Failure(IDS_DIR_FAILED, request.installPath);
   } else {
     InstallLog("Creating Directory [%s]", request.installPath.c_str());
     JournalFile journal;
-    outcome = WriteJournaled(request, names, journal, folders);
-    // Only a work folder of this run's own is ever undone.
-    began = journal.IsOpen();
-    journal.Close();
+    ReplacedFiles replaced(request.installPath, journal);
+    InstallPolicy policy(request, replaced, folders);
+    const DWORD from = request.productName.empty() ? 0 : ReadProductVersion(request.productName);
+    outcome = WriteJournaled(request, names, archive::JournalOperation::Install,
+                             from == 0xFFFFFFFF ? 0 : from, request.trailer->version, true,
+                             request.extraFiles, replaced, policy, folders);
+    if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
+      outcome.message = LoadFormatted(IDS_DIR_FAILED, policy.FailedFolder().c_str());
   }
-  if (outcome.result != InstallResult::Completed) {
-    // Back to what was there; what could not be returned waits for the
-    // restart, and the journal's place stays for the start after it.
-    if (began && !UndoOwnRun(request.installPath)) {
-      SetExitCode(kExitRestart);
-      return outcome;
-    }
-    folders.RemoveEmpty();
-  } else {
-    CutPoint("commit");
+  // Back to what was there; the journal's place stays for the start after
+  // the restart when a file could not be returned.
+  if (outcome.journalKept) return outcome;
+  if (outcome.result == InstallResult::Completed)
     RemoveJournalWork(request.installPath);
-  }
+  else
+    folders.RemoveEmpty();
   if (placed) ForgetJournalPlace(request.productName);
   return outcome;
 }
 
 } // namespace
+
+InstallOutcome WriteJournaled(const InstallRequest& request, const std::vector<std::string>& names,
+                              archive::JournalOperation operation, uint32_t fromRelease,
+                              uint32_t toRelease, bool regRoutes, const StagedFiles& extra,
+                              ReplacedFiles& replaced, EntryPolicy& policy,
+                              CreatedFolders& folders) {
+  InstallOutcome outcome;
+  if (!BeginWork(replaced.Journal(), request.installPath, names, operation, fromRelease,
+                 toRelease) ||
+      !replaced.Plan(names)) {
+    outcome = Failure(IDS_OPEN_FAILED, request.installPath);
+  } else if (regRoutes && request.trailer->hasRegFiles &&
+             !folders.CreateChain(request.installPath + "Reg")) {
+    outcome = Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
+  } else {
+    outcome = WritePayload(request, policy);
+    if (outcome.result == InstallResult::Completed) {
+      RecordWritten(request, folders.Created(), regRoutes);
+      CutPoint("files");
+      if (!replaced.PlaceStaged(extra, JournalWorkFolder(request.installPath) + "new\\") ||
+          !replaced.Journal().Commit())
+        outcome = Failure(IDS_OPEN_FAILED, request.installPath);
+    }
+  }
+  // Only a work folder of this run's own is ever undone.
+  const bool began = replaced.Journal().IsOpen();
+  replaced.Journal().Close();
+  if (outcome.result == InstallResult::Completed) {
+    CutPoint("commit");
+  } else if (began && !UndoOwnRun(request.installPath)) {
+    SetExitCode(kExitRestart);
+    outcome.journalKept = true;
+  }
+  return outcome;
+}
 
 InstallRequest OwnProgramRequest(const archive::ArchiveTrailer& trailer, uint64_t streamLength,
                                  const std::string& installPath, const std::string& caption,

@@ -6,13 +6,15 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "archive/trailer.h"
+#include "archive/update_journal.h"
+#include "install/replaced_files.h"
 
 class CWnd;
+class CreatedFolders;
 class EntryPolicy;
 class CStatic;
 class CProgressCtrl;
@@ -40,8 +42,7 @@ struct InstallRequest {
   // further files into the staging folder (ending in '\\') and adds their
   // names, relative to the installation; they are put in place through the
   // journal (the built-in uninstaller with this run's list so far).
-  std::function<void(const std::string& staging, std::vector<std::string>& names)> extraFiles =
-      {};
+  StagedFiles extraFiles = {};
 };
 
 // A request for the archive of this program's own file: its paths, the
@@ -62,6 +63,9 @@ struct InstallOutcome {
   // A failure found before anything was written (a damaged archive): the
   // run ends as refused, not as failed.
   bool nothingWritten = false;
+  // A journaled run that could not be undone whole: files wait for the
+  // restart, and the journal stays for the next start.
+  bool journalKept = false;
 };
 
 // The installation without the message box: the tests' entry point. Every
@@ -89,6 +93,19 @@ InstallOutcome CheckPayload(const InstallRequest& request, EntryPolicy* checker 
 // entry to the policy, in directory order (the rest of the bar). A failure of
 // the policy is string 1 with the entry's name.
 InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy);
+// The journaled part of an installation or a patch, with the journal, the
+// replaced files and the policy made for them: the work folder and the
+// plan, the Reg folder (regRoutes), the entries, the record of what was
+// written (RecordWritten), the files `extra` stages, the commit. On failure
+// or cancel the run's own journal is undone before this returns; the
+// journal and its work folder stay only after a commit (for the caller to
+// finish) or when a file waits for the restart.
+InstallOutcome WriteJournaled(const InstallRequest& request, const std::vector<std::string>& names,
+                              archive::JournalOperation operation, uint32_t fromRelease,
+                              uint32_t toRelease, bool regRoutes, const StagedFiles& extra,
+                              ReplacedFiles& replaced, EntryPolicy& policy,
+                              CreatedFolders& folders);
+
 // Adds to request.record (when set) every entry where it was written (with
 // Reg files in "Reg\" when regRoutes, plug-in files left out) and the
 // folders made: those inside the installation folder by their relative

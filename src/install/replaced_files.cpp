@@ -6,6 +6,7 @@
 #include "archive/update_journal.h"
 #include "framework/format.h"
 #include "install/file_streams.h"
+#include "install/files_in_use.h"
 
 namespace {
 
@@ -23,6 +24,14 @@ ReplacedFiles::Found ReplacedFiles::Inspect(const std::string& target) {
   // A patch never replaces folders, and, as ever, not read-only files.
   return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY) ? Found::Refused
                                                                            : Found::File;
+}
+
+bool ReplacedFiles::AreFree(HWND owner, const char* caption, const std::string& installPath,
+                            const std::vector<std::string>& names) {
+  std::vector<std::string> replaced;
+  for (const std::string& name : names)
+    if (Inspect(installPath + name) == Found::File) replaced.push_back(installPath + name);
+  return WaitUntilFilesAreFree(owner, caption, replaced);
 }
 
 bool ReplacedFiles::Plan(const std::vector<std::string>& names) {

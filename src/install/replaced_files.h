@@ -4,6 +4,8 @@
 // cancelled or is cut off can be undone (install/journal_recovery.h).
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <map>
 #include <string>
@@ -31,6 +33,11 @@ public:
   // that cannot be looked at).
   enum class Found { Nothing, File, Refused };
   static Found Inspect(const std::string& target);
+
+  // Every installed file that writing these entries replaces must be free
+  // before the first byte is written (WaitUntilFilesAreFree).
+  static bool AreFree(HWND owner, const char* caption, const std::string& installPath,
+                      const std::vector<std::string>& names);
 
   // Journals, with one flush, every step that writing these entries (names
   // relative to the product folder, in the order they will be written) is
@@ -60,6 +67,8 @@ public:
   // The files `write` stages, each flushed and put in place through the
   // journal: new where nothing stands, else replacing the installed one.
   bool PlaceStaged(const StagedFiles& write, const std::string& staging);
+
+  JournalFile& Journal() { return m_journal; }
 
 private:
   // A fresh backup name, relative to the product folder, in sub-folders of a

@@ -14,7 +14,6 @@
 #include "install/created_folders.h"
 #include "install/decode_progress.h"
 #include "install/entry_splitter.h"
-#include "install/files_in_use.h"
 #include "install/journal_file.h"
 #include "install/journal_recovery.h"
 #include "install/product_key.h"
@@ -145,58 +144,24 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request, const PatchRelease
   if (outcome.result != InstallResult::Completed) return outcome;
   if (g_bCancel) return Cancelled();
   // Every file it replaces must be free before the first is written.
-  std::vector<std::string> replacedFiles;
-  for (const auto& entry : request.trailer->entries)
-    if (ReplacedFiles::Inspect(request.installPath + entry.name) == ReplacedFiles::Found::File)
-      replacedFiles.push_back(request.installPath + entry.name);
-  if (!WaitUntilFilesAreFree(request.owner ? request.owner->m_hWnd : nullptr,
-                             request.caption.c_str(), replacedFiles)) {
+  std::vector<std::string> names;
+  for (const auto& entry : request.trailer->entries) names.push_back(entry.name);
+  if (!ReplacedFiles::AreFree(request.owner ? request.owner->m_hWnd : nullptr,
+                              request.caption.c_str(), request.installPath, names)) {
     outcome.result = InstallResult::Refused; // no message: the user has seen the file named
     return outcome;
   }
 
-  std::vector<std::string> names;
-  for (const auto& entry : request.trailer->entries) names.push_back(entry.name);
-  JournalFile journal;
-  if (!BeginWork(journal, request.installPath, names, archive::JournalOperation::Patch,
-                 release.fromRelease, release.toRelease)) {
-    // Only a work folder of this run's own goes again.
-    if (journal.IsOpen()) {
-      journal.Close();
-      UndoOwnRun(request.installPath);
-    }
-    outcome.result = g_bCancel ? InstallResult::Cancelled : InstallResult::Failed;
-    if (!g_bCancel) outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
-    return outcome;
-  }
   InstallRequest patch = request;
   patch.tempPath = JournalWorkFolder(request.installPath) + "new\\";
+  JournalFile journal;
   ReplacedFiles replaced(request.installPath, journal);
   CreatedFolders folders;
   PatchPolicy policy(patch, replaced, folders);
-  if (replaced.Plan(names)) {
-    outcome = WritePayload(patch, policy);
-  } else {
-    outcome.result = InstallResult::Failed;
-    outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
-  }
-
-  if (outcome.result == InstallResult::Completed) {
-    RecordWritten(request, folders.Created(), false);
-    CutPoint("files");
-    if (!replaced.PlaceStaged(release.extraFiles, patch.tempPath) || !journal.Commit()) {
-      outcome.result = InstallResult::Failed;
-      outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
-    }
-  }
-  journal.Close();
-  if (outcome.result != InstallResult::Completed) {
-    // What could not be returned waits for the restart; the journal stays.
-    if (!UndoOwnRun(request.installPath)) SetExitCode(kExitRestart);
-    return outcome;
-  }
+  outcome = WriteJournaled(patch, names, archive::JournalOperation::Patch, release.fromRelease,
+                           release.toRelease, false, release.extraFiles, replaced, policy, folders);
+  if (outcome.result != InstallResult::Completed) return outcome;
   // Committed: the new release is recorded, then the backups go.
-  CutPoint("commit");
   FinishCommittedPatch(request.installPath, release.productName, release.toRelease);
   return outcome;
 }

@@ -86,17 +86,18 @@ bool SetupDialog::WriteUninstallerWith(archive::UninstallList& list, const std::
   // upgrade) takes over what the earlier runs wrote, so that the uninstall
   // leaves nothing of either.
   const std::string program = m_strInstallPath + kUninstallerName;
-  archive::ArchiveTrailer earlier;
+  // One trailer for the earlier uninstaller's region and then this one's.
+  archive::ArchiveTrailer region;
   uint64_t earlierImage = 0;
-  if (ReadUninstallerFile(program, earlier, earlierImage) &&
-      earlier.productName == m_strProductName) {
+  if (ReadUninstallerFile(program, region, earlierImage) &&
+      region.productName == m_strProductName) {
     const size_t known = list.items.size();
-    list.Merge(earlier.extension.uninstallList);
+    list.Merge(region.extension.uninstallList);
     // This run's own list, written before its files were committed, adds nothing.
     if (logTakeOver && list.items.size() > known)
       InstallLog("Taking over the uninstall list [%s]", program.c_str());
   }
-  archive::ArchiveTrailer region = UninstallerRegion(m_strProductName, m_nVersion, list);
+  region = UninstallerRegion(m_strProductName, m_nVersion, list);
   // The uninstaller removes the product from where this placed it.
   region.extension.product = m_trailer.extension.product;
   return WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, target);

@@ -28,15 +28,17 @@ bool SetupDialog::RunInstallation() {
   const bool uninstaller = m_trailer.extension.uninstaller.enabled;
   if (uninstaller) {
     request.record = &m_uninstallList;
-    // Before the files are committed, the uninstaller already knows them and
-    // the folders made for them: an installation cut off before it is
+    // A first installation into the folder: before its files are committed
+    // the uninstaller already knows them and the folders made for them (and
+    // the log the finish copies), so that a run cut off before the product is
     // registered, and then run again, leaves nothing its uninstall misses.
     request.extraFiles = [this](const std::string& staging, std::vector<std::string>& names) {
-      archive::UninstallList sofar = m_uninstallList;
-      // The log the finish copies where there is none yet.
+      if (GetFileAttributesA((m_strInstallPath + kUninstallerName).c_str()) !=
+          INVALID_FILE_ATTRIBUTES)
+        return;
       if (GetFileAttributesA((m_strInstallPath + "install.log").c_str()) == INVALID_FILE_ATTRIBUTES)
-        sofar.Add(archive::UninstallItemKind::File, "install.log");
-      if (WriteUninstallerWith(sofar, staging + kUninstallerName, false))
+        m_uninstallList.Add(archive::UninstallItemKind::File, "install.log");
+      if (WriteUninstallerWith(m_uninstallList, staging + kUninstallerName, false))
         names.push_back(kUninstallerName);
     };
   }

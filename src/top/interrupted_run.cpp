@@ -1,7 +1,6 @@
 #include "top/interrupted_run.h"
 
-#include <mbstring.h>
-
+#include "app/install_log.h"
 #include "app/product_mutex.h"
 #include "app/unattended.h"
 #include "framework/app.h"
@@ -47,27 +46,22 @@ bool Recover(const std::string& productName, const std::string& installPath) {
   return true;
 }
 
-bool SameFolder(const std::string& a, const std::string& b) {
-  return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
-                  reinterpret_cast<const unsigned char*>(b.c_str())) == 0;
-}
-
 } // namespace
 
 bool RecoverBeforeStart(const std::string& productName, const std::string& installPath) {
   // An installation cut off may have worked elsewhere than where the key
   // leads, or where it leads to nothing yet.
-  const JournalPlace place = ReadJournalPlace(productName);
+  const std::string place = ReadJournalPlace(productName);
   // A run of the product that is going on now is not interrupted: it holds
   // the product, and this start is refused when its wizard claims it.
-  if ((installPath.empty() && place.folder.empty()) || !AcquireProductMutex(productName))
-    return true;
-  if (!installPath.empty() && !Recover(productName, installPath)) return false;
-  if (place.folder.empty()) return true;
-  if (!SameFolder(place.folder, installPath) && !Recover(productName, place.folder)) return false;
-  // Back where the installation started: the folders it made go too, and
-  // with the place a key that held nothing else.
-  RemoveFoldersMade(place);
+  if ((installPath.empty() && place.empty()) || !AcquireProductMutex(productName)) return true;
+  const std::string folders[] = {installPath, place == installPath ? std::string() : place};
+  for (const std::string& folder : folders)
+    if (!folder.empty() && !Recover(productName, folder)) return false;
+  if (place.empty()) return true;
+  // Back where the installation started: a folder it left empty (its own,
+  // made for it) goes too, and with the place a key that held nothing else.
+  if (RemoveDirectoryA(place.c_str())) InstallLog("Removing Directory [%s]", place.c_str());
   ForgetJournalPlace(productName);
   return true;
 }
