@@ -70,9 +70,13 @@ public:
 // the journal's plan.
 class InstallPolicy final : public EntryPolicy {
 public:
-  InstallPolicy(const InstallRequest& request, ReplacedFiles& replaced, CreatedFolders& folders)
-      : m_request(request), m_entries(request.trailer->entries), m_replaced(replaced),
-        m_folders(folders), m_staging(JournalWorkFolder(request.installPath) + "new\\") {}
+  // names: each entry's name relative to the target folder, empty for the
+  // plug-in's files (RoutedNames).
+  InstallPolicy(const InstallRequest& request, const std::vector<std::string>& names,
+                ReplacedFiles& replaced, CreatedFolders& folders)
+      : m_request(request), m_entries(request.trailer->entries), m_names(names),
+        m_replaced(replaced), m_folders(folders),
+        m_staging(JournalWorkFolder(request.installPath) + "new\\") {}
 
   bool OpenEntry(size_t index, OutputFile& file) override;
   bool EntryWritten(size_t index) override;
@@ -90,6 +94,7 @@ private:
 
   const InstallRequest& m_request;
   const std::vector<archive::ArchiveEntry>& m_entries;
+  const std::vector<std::string>& m_names;
   ReplacedFiles& m_replaced;
   CreatedFolders& m_folders;
   // Folders inside the temporary folder: it goes as a whole.
@@ -105,14 +110,13 @@ private:
 
 bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
   const archive::ArchiveEntry& entry = m_entries[index];
-  const std::string folder = IsRegEntry(*m_request.trailer, entry.name) ? "Reg\\" : "";
   m_tempFile = m_request.tempPath + entry.name;
   m_logTarget = m_request.installPath + entry.name;
-  m_name = folder + entry.name;
+  m_name = m_names[index];
   // Sizes of 2 GiB and more are printed as they are, not as negative numbers.
   InstallLog("Copying File [%s] [%u]", m_tempFile.c_str(), unsigned(entry.size));
 
-  if (IsPluginEntry(*m_request.trailer, entry.name)) {
+  if (m_name.empty()) {
     m_route = Route::KeepInTemp;
     if (m_tempFolders.CreateFoldersOf(m_request.tempPath, entry.name) &&
         file.Create(m_tempFile, CREATE_ALWAYS))
@@ -120,7 +124,7 @@ bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
     InstallLog("Unable to create file");
     return false;
   }
-  if (!m_folders.CreateFoldersOf(m_request.installPath + folder, entry.name)) {
+  if (!m_folders.CreateFoldersOf(m_request.installPath, m_name)) {
     // As a failed copy into the target; the message names the folder.
     m_failedFolder = m_folders.Failed();
     LogCopy();
@@ -317,13 +321,15 @@ InstallOutcome CheckEntryNames(const InstallRequest& request) {
 
 namespace {
 
-// Each entry where it goes: its name relative to the target folder, plug-in
-// files left out (they stay in the temporary folder).
+// Each entry where it goes: its name relative to the target folder; empty
+// for the plug-in's files, which stay in the temporary folder (an empty name
+// is nothing to plan, check or replace).
 std::vector<std::string> RoutedNames(const archive::ArchiveTrailer& trailer) {
   std::vector<std::string> names;
   for (const auto& entry : trailer.entries)
-    if (!IsPluginEntry(trailer, entry.name))
-      names.push_back((IsRegEntry(trailer, entry.name) ? "Reg\\" : "") + entry.name);
+    names.push_back(IsPluginEntry(trailer, entry.name) ? std::string()
+                    : IsRegEntry(trailer, entry.name)  ? "Reg\\" + entry.name
+                                                       : entry.name);
   return names;
 }
 
@@ -357,11 +363,11 @@ InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& fol
     InstallLog("Creating Directory [%s]", request.installPath.c_str());
     JournalFile journal;
     ReplacedFiles replaced(request.installPath, journal);
-    InstallPolicy policy(request, replaced, folders);
-    const DWORD from = request.productName.empty() ? 0 : ReadProductVersion(request.productName);
-    outcome = WriteJournaled(request, names, archive::JournalOperation::Install,
-                             from == 0xFFFFFFFF ? 0 : from, request.trailer->version, true,
-                             request.extraFiles, replaced, policy, folders);
+    InstallPolicy policy(request, names, replaced, folders);
+    // An installation names no release it starts from.
+    outcome = WriteJournaled(request, names, archive::JournalOperation::Install, 0,
+                             request.trailer->version, true, request.extraFiles, replaced, policy,
+                             folders);
     if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
       outcome.message = LoadFormatted(IDS_DIR_FAILED, policy.FailedFolder().c_str());
   }
@@ -384,23 +390,29 @@ InstallOutcome WriteJournaled(const InstallRequest& request, const std::vector<s
                               ReplacedFiles& replaced, EntryPolicy& policy,
                               CreatedFolders& folders) {
   InstallOutcome outcome;
-  if (!BeginWork(replaced.Journal(), request.installPath, names, operation, fromRelease,
-                 toRelease) ||
-      !replaced.Plan(names)) {
-    outcome = Failure(IDS_OPEN_FAILED, request.installPath);
-  } else if (regRoutes && request.trailer->hasRegFiles &&
-             !folders.CreateChain(request.installPath + "Reg")) {
-    outcome = Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
-  } else {
-    outcome = WritePayload(request, policy);
-    if (outcome.result == InstallResult::Completed) {
-      RecordWritten(request, folders.Created(), regRoutes);
-      CutPoint("files");
-      if (!replaced.PlaceStaged(extra, JournalWorkFolder(request.installPath) + "new\\") ||
-          !replaced.Journal().Commit())
-        outcome = Failure(IDS_OPEN_FAILED, request.installPath);
+  UINT failed = IDS_OPEN_FAILED;
+  std::string named = request.installPath;
+  if (BeginWork(replaced.Journal(), request.installPath, names, operation, fromRelease,
+                toRelease) &&
+      replaced.Plan(names)) {
+    if (regRoutes && request.trailer->hasRegFiles &&
+        !folders.CreateChain(request.installPath + "Reg")) {
+      failed = IDS_DIR_FAILED;
+      named += "\\Reg";
+    } else {
+      outcome = WritePayload(request, policy);
+      if (outcome.result != InstallResult::Completed) {
+        failed = 0; // the outcome says why
+      } else {
+        RecordWritten(request, folders.Created(), regRoutes);
+        CutPoint("files");
+        if (replaced.PlaceStaged(extra, JournalWorkFolder(request.installPath) + "new\\") &&
+            replaced.Journal().Commit())
+          failed = 0;
+      }
     }
   }
+  if (failed) outcome = Failure(failed, named);
   // Only a work folder of this run's own is ever undone.
   const bool began = replaced.Journal().IsOpen();
   replaced.Journal().Close();
