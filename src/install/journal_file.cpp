@@ -1,6 +1,19 @@
 #include "install/journal_file.h"
 
+#include <mbstring.h>
+
 #include "framework/format.h"
+
+namespace {
+
+bool StartsWithFolder(const std::string& name, const std::string& folder) {
+  return name.size() > folder.size() &&
+         (name[folder.size()] == '\\' || name[folder.size()] == '/') &&
+         _mbsnbicmp(reinterpret_cast<const unsigned char*>(name.c_str()),
+                    reinterpret_cast<const unsigned char*>(folder.c_str()), folder.size()) == 0;
+}
+
+} // namespace
 
 std::string JournalWorkFolder(const std::string& installPath) {
   return installPath + archive::kJournalFolder + "\\";
@@ -109,4 +122,16 @@ bool JournalFile::Flush() {
                     written == m_pending.size() && FlushHandle(m_hFile);
   m_pending.clear();
   return done;
+}
+
+bool BeginWork(JournalFile& journal, const std::string& installPath,
+               const std::vector<std::string>& names, archive::JournalOperation operation,
+               uint32_t fromRelease, uint32_t toRelease) {
+  for (const std::string& name : names)
+    if (StartsWithFolder(name, archive::kJournalFolder)) return false;
+  const std::string work = JournalWorkFolder(installPath);
+  return work.size() + 16 < MAX_PATH &&
+         journal.Begin(installPath, operation, fromRelease, toRelease) &&
+         CreateDirectoryA((work + "new").c_str(), nullptr) &&
+         CreateDirectoryA((work + "old").c_str(), nullptr);
 }

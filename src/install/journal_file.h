@@ -11,6 +11,8 @@
 
 #include "archive/format/update_journal.h"
 
+class JournalFile;
+
 // "<product folder>TVPJOURN.tmp\" and the journal in it.
 std::string JournalWorkFolder(const std::string& installPath);
 std::string JournalPath(const std::string& installPath);
@@ -20,6 +22,14 @@ std::string JournalPath(const std::string& installPath);
 // in a folder of thousands costs a scan of it on some file systems). The
 // sub-folder is made with its first name; empty when it cannot be.
 std::string JournalBackupName(const std::string& installPath, unsigned n);
+
+// Makes the work folder (with "new" for staged files and "old" for
+// backups) and begins its journal; refused when an entry of the run would
+// lie in the work folder or its paths would grow too long. A journal that
+// was begun is left open for the caller to undo (UndoOwnRun).
+bool BeginWork(JournalFile& journal, const std::string& installPath,
+               const std::vector<std::string>& names, archive::JournalOperation operation,
+               uint32_t fromRelease, uint32_t toRelease);
 
 // A file's data forced onto the disk, before it is renamed into place.
 bool FlushHandle(HANDLE file);

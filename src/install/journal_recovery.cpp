@@ -6,6 +6,7 @@
 #include "app/registry.h"
 #include "archive/format/update_journal.h"
 #include "install/journal_file.h"
+#include "install/journal_place.h"
 #include "install/product_key.h"
 #include "install/temp_folder.h"
 
@@ -89,6 +90,8 @@ bool UndoSteps(const std::string& installPath, const archive::Journal& journal) 
 
 } // namespace
 
+// The journal goes first, then the folder with the backups: a cut between
+// leaves a work folder without a journal, which the next start removes.
 void RemoveJournalWork(const std::string& installPath) {
   DeleteFileA(JournalPath(installPath).c_str());
   RemoveFolderTree(JournalWorkFolder(installPath));
@@ -134,14 +137,8 @@ Recovery RecoverInterruptedRun(const std::string& installPath, const std::string
 
 void FinishCommittedPatch(const std::string& installPath, const std::string& productName,
                           uint32_t toRelease) {
-  const std::string key = ProductKeyPath(productName);
-  WriteRegistryDword(HKEY_CURRENT_USER, key.c_str(), "Version", toRelease);
-  HKEY handle;
-  if (MoveWriteThrough() &&
-      RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
-    RegFlushKey(handle);
-    RegCloseKey(handle);
-  }
+  WriteRegistryDword(HKEY_CURRENT_USER, ProductKeyPath(productName).c_str(), "Version", toRelease);
+  FlushProductKey(productName);
   RemoveJournalWork(installPath);
 }
 

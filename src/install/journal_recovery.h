@@ -27,6 +27,10 @@ Recovery RecoverInterruptedRun(const std::string& installPath, const std::string
 // undone as above. False when a file had to wait for a restart.
 bool UndoOwnRun(const std::string& installPath);
 
+// The journal, then the work folder with the backups, of a run that has
+// committed (or never began).
+void RemoveJournalWork(const std::string& installPath);
+
 // A patch that has committed: productName's key records toRelease (on disk
 // before the journal goes), then the journal and the backups go.
 void FinishCommittedPatch(const std::string& installPath, const std::string& productName,

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/cancel.h"
+#include "app/cut_point.h"
 #include "app/damaged_archive.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
@@ -19,6 +20,11 @@
 #include "install/decode_progress.h"
 #include "install/entry_splitter.h"
 #include "install/file_streams.h"
+#include "install/journal_file.h"
+#include "install/journal_place.h"
+#include "install/journal_recovery.h"
+#include "install/product_key.h"
+#include "install/replaced_files.h"
 #include "res/resource.h"
 
 namespace {
@@ -58,13 +64,19 @@ public:
 
 // Where each entry goes on an installation. A new file is written straight
 // into the target folder; a file that exists already is replaced only when
-// its successor is complete, through a copy in the temporary folder. Plug-in
+// its successor is complete, staged in the journal's work folder. Plug-in
 // files stay in the temporary folder; Reg files go to the "Reg" sub-folder.
-// An entry's folders are made just before it is written.
+// An entry's folders are made just before it is written; every step is in
+// the journal's plan.
 class InstallPolicy final : public EntryPolicy {
 public:
-  InstallPolicy(const InstallRequest& request, CreatedFolders& folders)
-      : m_request(request), m_entries(request.trailer->entries), m_folders(folders) {}
+  // names: each entry's name relative to the target folder, empty for the
+  // plug-in's files (RoutedNames).
+  InstallPolicy(const InstallRequest& request, const std::vector<std::string>& names,
+                ReplacedFiles& replaced, CreatedFolders& folders)
+      : m_request(request), m_entries(request.trailer->entries), m_names(names),
+        m_replaced(replaced), m_folders(folders),
+        m_staging(JournalWorkFolder(request.installPath) + "new\\") {}
 
   bool OpenEntry(size_t index, OutputFile& file) override;
   bool EntryWritten(size_t index) override;
@@ -74,86 +86,84 @@ public:
   const std::string& FailedFolder() const { return m_failedFolder; }
 
 private:
-  enum class Route { KeepInTemp, Direct, ViaTemp };
+  enum class Route { KeepInTemp, Direct, Staged };
 
-  bool IsPluginFile(const std::string& name) const;
-  bool IsRegFile(const std::string& name) const;
   void LogCopy() const {
     InstallLog("Copying File [%s] to [%s]", m_tempFile.c_str(), m_logTarget.c_str());
   }
 
   const InstallRequest& m_request;
   const std::vector<archive::ArchiveEntry>& m_entries;
+  const std::vector<std::string>& m_names;
+  ReplacedFiles& m_replaced;
   CreatedFolders& m_folders;
   // Folders inside the temporary folder: it goes as a whole.
   CreatedFolders m_tempFolders;
+  const std::string m_staging; // the work folder's "new\"
   Route m_route = Route::Direct;
+  std::string m_name;      // N, or "Reg\" + N: relative to the target folder
   std::string m_tempFile;  // tempPath + N
-  std::string m_target;    // installPath + N, or installPath + "Reg\" + N
   std::string m_logTarget; // installPath + N
   std::string m_failedFolder;
+  unsigned m_nWritten = 0;
 };
-
-bool InstallPolicy::IsPluginFile(const std::string& name) const {
-  return IsPluginEntry(*m_request.trailer, name);
-}
-
-bool InstallPolicy::IsRegFile(const std::string& name) const {
-  return IsRegEntry(*m_request.trailer, name);
-}
 
 bool InstallPolicy::OpenEntry(size_t index, OutputFile& file) {
   const archive::ArchiveEntry& entry = m_entries[index];
-  const std::string folder = m_request.installPath + (IsRegFile(entry.name) ? "Reg\\" : "");
   m_tempFile = m_request.tempPath + entry.name;
   m_logTarget = m_request.installPath + entry.name;
-  m_target = folder + entry.name;
+  m_name = m_names[index];
   // Sizes of 2 GiB and more are printed as they are, not as negative numbers.
   InstallLog("Copying File [%s] [%u]", m_tempFile.c_str(), unsigned(entry.size));
 
-  if (IsPluginFile(entry.name)) {
+  if (m_name.empty()) {
     m_route = Route::KeepInTemp;
-  } else if (!m_folders.CreateFoldersOf(folder, entry.name)) {
+    if (m_tempFolders.CreateFoldersOf(m_request.tempPath, entry.name) &&
+        file.Create(m_tempFile, CREATE_ALWAYS))
+      return true;
+    InstallLog("Unable to create file");
+    return false;
+  }
+  if (!m_folders.CreateFoldersOf(m_request.installPath, m_name)) {
     // As a failed copy into the target; the message names the folder.
     m_failedFolder = m_folders.Failed();
     LogCopy();
     return false;
-  } else if (file.Create(m_target, CREATE_NEW)) {
+  }
+  switch (m_replaced.Open(m_name, m_staging, file)) {
+  case ReplacedFiles::Opened::InPlace:
     m_route = Route::Direct;
     return true;
-  } else if (DWORD error = GetLastError(); error == ERROR_FILE_EXISTS) {
-    m_route = Route::ViaTemp;
-  } else {
-    // The target cannot be written: as a failed copy into it.
-    LogCopy();
-    return false;
-  }
-  if (m_tempFolders.CreateFoldersOf(m_request.tempPath, entry.name) &&
-      file.Create(m_tempFile, CREATE_ALWAYS))
+  case ReplacedFiles::Opened::Staged:
+    m_route = Route::Staged;
     return true;
-  InstallLog("Unable to create file");
+  case ReplacedFiles::Opened::StagingFailed:
+    m_route = Route::Staged;
+    InstallLog("Unable to create file");
+    return false;
+  case ReplacedFiles::Opened::Failed:
+    break;
+  }
+  // The target cannot be written: as a failed copy into it.
+  m_route = Route::Direct;
+  LogCopy();
   return false;
 }
 
 bool InstallPolicy::EntryWritten(size_t) {
-  switch (m_route) {
-  case Route::KeepInTemp:
-    return true;
-  case Route::Direct:
-    LogCopy();
-    return true;
-  case Route::ViaTemp:
-    LogCopy();
-    if (!CopyFileA(m_tempFile.c_str(), m_target.c_str(), FALSE)) return false;
-    DeleteFileA(m_tempFile.c_str());
-    return true;
-  }
+  if (m_route == Route::KeepInTemp) return true;
+  LogCopy();
+  if (m_route == Route::Staged && !m_replaced.Replace(m_name, m_staging + m_name)) return false;
+  CutPoint("entry", ++m_nWritten);
   return true;
 }
 
 void InstallPolicy::EntryAbandoned(size_t) {
   // An incomplete new file goes; a file being replaced stays as it was.
-  DeleteFileA(m_route == Route::Direct ? m_target.c_str() : m_tempFile.c_str());
+  const std::string path = m_route == Route::Direct   ? m_request.installPath + m_name
+                           : m_route == Route::Staged ? m_staging + m_name
+                                                      : m_tempFile;
+  DeleteFileA(path.c_str());
 }
 
 InstallOutcome Failure(UINT id, const std::string& argument) {
@@ -311,8 +321,19 @@ InstallOutcome CheckEntryNames(const InstallRequest& request) {
 
 namespace {
 
+// Each entry where it goes: its name relative to the target folder; empty
+// for the plug-in's files, which stay in the temporary folder (an empty name
+// is nothing to plan, check or replace).
+std::vector<std::string> RoutedNames(const archive::ArchiveTrailer& trailer) {
+  std::vector<std::string> names;
+  for (const auto& entry : trailer.entries)
+    names.push_back(IsPluginEntry(trailer, entry.name) ? std::string()
+                    : IsRegEntry(trailer, entry.name)  ? "Reg\\" + entry.name
+                                                       : entry.name);
+  return names;
+}
+
 InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& folders) {
-  const archive::ArchiveTrailer& trailer = *request.trailer;
   // The stream is checked before the first folder is made: a damaged
   // archive leaves no trace.
   if (request.progress) {
@@ -322,20 +343,87 @@ InstallOutcome InstallEntries(const InstallRequest& request, CreatedFolders& fol
   InstallOutcome outcome = CheckPayload(request);
   if (outcome.result != InstallResult::Completed) return outcome;
   if (g_bCancel) return Cancelled();
+  CutPoint("check");
+  const std::vector<std::string> names = RoutedNames(*request.trailer);
+  // Every file it replaces must be free before the first is written.
+  if (!ReplacedFiles::AreFree(request.owner ? request.owner->m_hWnd : nullptr,
+                              request.caption.c_str(), request.installPath, names)) {
+    outcome.result = InstallResult::Refused; // no message: the user has seen the file named
+    return outcome;
+  }
 
-  if (!folders.CreateChain(request.installPath))
-    return Failure(IDS_DIR_FAILED, request.installPath);
-  InstallLog("Creating Directory [%s]", request.installPath.c_str());
-  if (trailer.hasRegFiles && !folders.CreateChain(request.installPath + "Reg"))
-    return Failure(IDS_DIR_FAILED, request.installPath + "\\Reg");
-  InstallPolicy policy(request, folders);
-  outcome = WritePayload(request, policy);
-  if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
-    return Failure(IDS_DIR_FAILED, policy.FailedFolder());
+  // The next start finds the journal by the product key, even where the
+  // key does not lead to this folder yet.
+  const bool placed = !request.productName.empty();
+  if (placed && !RecordJournalPlace(request.productName, request.installPath))
+    return Failure(IDS_OPEN_FAILED, request.installPath);
+  if (!folders.CreateChain(request.installPath)) {
+    outcome = Failure(IDS_DIR_FAILED, request.installPath);
+  } else {
+    InstallLog("Creating Directory [%s]", request.installPath.c_str());
+    JournalFile journal;
+    ReplacedFiles replaced(request.installPath, journal);
+    InstallPolicy policy(request, names, replaced, folders);
+    // An installation names no release it starts from.
+    outcome = WriteJournaled(request, names, archive::JournalOperation::Install, 0,
+                             request.trailer->version, true, request.extraFiles, replaced, policy,
+                             folders);
+    if (outcome.result == InstallResult::Failed && !policy.FailedFolder().empty())
+      outcome.message = LoadFormatted(IDS_DIR_FAILED, policy.FailedFolder().c_str());
+  }
+  // Back to what was there; the journal's place stays for the start after
+  // the restart when a file could not be returned.
+  if (outcome.journalKept) return outcome;
+  if (outcome.result == InstallResult::Completed)
+    RemoveJournalWork(request.installPath);
+  else
+    folders.RemoveEmpty();
+  if (placed) ForgetJournalPlace(request.productName);
   return outcome;
 }
 
 } // namespace
+
+InstallOutcome WriteJournaled(const InstallRequest& request, const std::vector<std::string>& names,
+                              archive::JournalOperation operation, uint32_t fromRelease,
+                              uint32_t toRelease, bool regRoutes, const StagedFiles& extra,
+                              ReplacedFiles& replaced, EntryPolicy& policy,
+                              CreatedFolders& folders) {
+  InstallOutcome outcome;
+  UINT failed = IDS_OPEN_FAILED;
+  std::string named = request.installPath;
+  if (BeginWork(replaced.Journal(), request.installPath, names, operation, fromRelease,
+                toRelease) &&
+      replaced.Plan(names)) {
+    if (regRoutes && request.trailer->hasRegFiles &&
+        !folders.CreateChain(request.installPath + "Reg")) {
+      failed = IDS_DIR_FAILED;
+      named += "\\Reg";
+    } else {
+      outcome = WritePayload(request, policy);
+      if (outcome.result != InstallResult::Completed) {
+        failed = 0; // the outcome says why
+      } else {
+        RecordWritten(request, folders.Created(), regRoutes);
+        CutPoint("files");
+        if (replaced.PlaceStaged(extra, JournalWorkFolder(request.installPath) + "new\\") &&
+            replaced.Journal().Commit())
+          failed = 0;
+      }
+    }
+  }
+  if (failed) outcome = Failure(failed, named);
+  // Only a work folder of this run's own is ever undone.
+  const bool began = replaced.Journal().IsOpen();
+  replaced.Journal().Close();
+  if (outcome.result == InstallResult::Completed) {
+    CutPoint("commit");
+  } else if (began && !UndoOwnRun(request.installPath)) {
+    SetExitCode(kExitRestart);
+    outcome.journalKept = true;
+  }
+  return outcome;
+}
 
 InstallRequest OwnProgramRequest(const archive::ArchiveTrailer& trailer, uint64_t streamLength,
                                  const std::string& installPath, const std::string& caption,
@@ -364,19 +452,15 @@ InstallOutcome RunPayloadInstallation(const InstallRequest& request) {
   InstallOutcome outcome = CheckEntryNames(request);
   if (outcome.result != InstallResult::Completed) return outcome;
 
-  // A cancel or a failure takes away the folders made here that stayed
-  // empty; the files already in place stay, and so do their folders.
+  // A cancel or a failure undoes the files and takes away the folders made
+  // here, as far as they are empty.
   CreatedFolders folders;
-  outcome = InstallEntries(request, folders);
-  if (outcome.result != InstallResult::Completed)
-    folders.RemoveEmpty();
-  else
-    RecordWritten(request, folders.Created(), true);
-  return outcome;
+  return InstallEntries(request, folders);
 }
 
 InstallResult InstallPayload(const InstallRequest& request) {
   InstallOutcome outcome = RunPayloadInstallation(request);
+  if (outcome.result == InstallResult::Refused) SetExitCode(kExitRefused);
   if (outcome.result == InstallResult::Failed) {
     HWND owner = request.owner ? request.owner->GetSafeHwnd() : nullptr;
     ReportFailure(owner, outcome.message, request.caption.c_str(), MB_OK | MB_ICONSTOP,

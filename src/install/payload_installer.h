@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "archive/format/trailer.h"
+#include "archive/format/update_journal.h"
+#include "install/replaced_files.h"
 
 class CWnd;
+class CreatedFolders;
 class EntryPolicy;
 class CStatic;
 class CProgressCtrl;
@@ -32,6 +35,14 @@ struct InstallRequest {
   // When set, a complete run adds to it the files it wrote and the folders
   // it made (for the built-in uninstaller).
   archive::UninstallList* record = nullptr;
+  // An installation records in this product's key where its journal lies
+  // while it runs (install/journal_place.h); none when empty.
+  std::string productName = {};
+  // Once every entry is in place and recorded, before the commit: writes
+  // further files into the staging folder (ending in '\\') and adds their
+  // names, relative to the installation; they are put in place through the
+  // journal (the built-in uninstaller with this run's list so far).
+  StagedFiles extraFiles = {};
 };
 
 // A request for the archive of this program's own file: its paths, the
@@ -52,9 +63,16 @@ struct InstallOutcome {
   // A failure found before anything was written (a damaged archive): the
   // run ends as refused, not as failed.
   bool nothingWritten = false;
+  // A journaled run that could not be undone whole: files wait for the
+  // restart, and the journal stays for the next start.
+  bool journalKept = false;
 };
 
-// The installation without the message box: the tests' entry point.
+// The installation without the message box: the tests' entry point. Every
+// step is journaled as the patch's are: a failure or a cancel leaves the
+// target folder as it was, and a run cut off is undone by the next start
+// until the journal's commit, which comes once every file is in place.
+// Refused (no message): a file it replaces is in use, nothing is written.
 InstallOutcome RunPayloadInstallation(const InstallRequest& request);
 
 // On failure it has shown string 1 or 12 itself (caption, stop icon); the
@@ -75,6 +93,19 @@ InstallOutcome CheckPayload(const InstallRequest& request, EntryPolicy* checker 
 // entry to the policy, in directory order (the rest of the bar). A failure of
 // the policy is string 1 with the entry's name.
 InstallOutcome WritePayload(const InstallRequest& request, EntryPolicy& policy);
+// The journaled part of an installation or a patch, with the journal, the
+// replaced files and the policy made for them: the work folder and the
+// plan, the Reg folder (regRoutes), the entries, the record of what was
+// written (RecordWritten), the files `extra` stages, the commit. On failure
+// or cancel the run's own journal is undone before this returns; the
+// journal and its work folder stay only after a commit (for the caller to
+// finish) or when a file waits for the restart.
+InstallOutcome WriteJournaled(const InstallRequest& request, const std::vector<std::string>& names,
+                              archive::JournalOperation operation, uint32_t fromRelease,
+                              uint32_t toRelease, bool regRoutes, const StagedFiles& extra,
+                              ReplacedFiles& replaced, EntryPolicy& policy,
+                              CreatedFolders& folders);
+
 // Adds to request.record (when set) every entry where it was written (with
 // Reg files in "Reg\" when regRoutes, plug-in files left out) and the
 // folders made: those inside the installation folder by their relative

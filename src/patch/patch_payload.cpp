@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <mbstring.h>
-
 #include <optional>
 
 #include "app/cancel.h"
@@ -16,13 +14,12 @@
 #include "install/created_folders.h"
 #include "install/decode_progress.h"
 #include "install/entry_splitter.h"
-#include "install/files_in_use.h"
 #include "install/journal_file.h"
 #include "install/journal_recovery.h"
 #include "install/product_key.h"
+#include "install/replaced_files.h"
 #include "install/temp_folder.h"
 #include "patch/delta_entries.h"
-#include "patch/replaced_files.h"
 #include "res/resource.h"
 
 namespace {
@@ -52,8 +49,6 @@ private:
   const std::vector<archive::ArchiveEntry>& m_entries;
   ReplacedFiles& m_replaced;
   CreatedFolders& m_folders;
-  // Folders inside the staging folder: it goes as a whole.
-  CreatedFolders m_stagingFolders;
   bool m_bNew = false;
   std::optional<DeltaEntryDecoder> m_decoder; // the entry's, when it is a delta
   std::string m_staged;                       // staging folder + N
@@ -69,36 +64,30 @@ bool PatchPolicy::OpenEntry(size_t index, OutputFile& file) {
   m_name = entry.name;
   InstallLog("Copying File [%s] [%u]", m_staged.c_str(), unsigned(entry.size));
 
-  // Its folders and the file itself are in the journal's plan.
-  if (!m_folders.CreateFoldersOf(m_request.installPath, entry.name)) {
+  // Its folders and the file itself are in the journal's plan. A delta
+  // needs its installed file; the checks saw it a moment ago.
+  if (!m_folders.CreateFoldersOf(m_request.installPath, entry.name) ||
+      (archive::FindDelta(m_request.trailer->extension.deltas, index) &&
+       ReplacedFiles::Inspect(m_target) != ReplacedFiles::Found::File)) {
     // As a failed copy into the installation.
     LogCopy();
     return false;
   }
-  switch (ReplacedFiles::Inspect(m_target)) {
-  case ReplacedFiles::Found::Nothing:
-    // A delta needs its installed file; the checks saw it a moment ago.
-    if (archive::FindDelta(m_request.trailer->extension.deltas, index)) break;
+  switch (m_replaced.Open(entry.name, m_request.tempPath, file)) {
+  case ReplacedFiles::Opened::InPlace:
     m_bNew = true;
-    // Only a file made here is ever removed again.
-    if (m_replaced.AddNew(entry.name) && file.Create(m_target, CREATE_NEW)) {
-      file.FlushOnClose();
-      return true;
-    }
-    LogCopy();
-    return false;
-  case ReplacedFiles::Found::File:
+    return true;
+  case ReplacedFiles::Opened::Staged:
     m_bNew = false;
-    if (m_stagingFolders.CreateFoldersOf(m_request.tempPath, entry.name) &&
-        file.Create(m_staged, CREATE_ALWAYS)) {
-      file.FlushOnClose();
-      return true;
-    }
+    return true;
+  case ReplacedFiles::Opened::StagingFailed:
+    m_bNew = false;
     InstallLog("Unable to create file");
     return false;
-  case ReplacedFiles::Found::Refused:
+  case ReplacedFiles::Opened::Failed:
     break;
   }
+  m_bNew = true;
   LogCopy();
   return false;
 }
@@ -125,39 +114,6 @@ void PatchPolicy::EntryAbandoned(size_t) {
   // The installed file is untouched until its successor is complete; a new
   // one goes with the roll-back.
   if (!m_bNew) DeleteFileA(m_staged.c_str());
-}
-
-bool StartsWithFolder(const std::string& name, const std::string& folder) {
-  return name.size() > folder.size() &&
-         (name[folder.size()] == '\\' || name[folder.size()] == '/') &&
-         _mbsnbicmp(reinterpret_cast<const unsigned char*>(name.c_str()),
-                    reinterpret_cast<const unsigned char*>(folder.c_str()), folder.size()) == 0;
-}
-
-// The journal's work folder inside the installation, so that files are
-// renamed on its volume and new files take its permissions. No entry of the
-// patch may lie inside it.
-bool CreateWorkFolder(const InstallRequest& request, const PatchRelease& release,
-                      JournalFile& journal) {
-  for (const auto& entry : request.trailer->entries)
-    if (StartsWithFolder(entry.name, archive::kJournalFolder)) return false;
-  const std::string work = JournalWorkFolder(request.installPath);
-  return work.size() + 16 < MAX_PATH &&
-         journal.Begin(request.installPath, archive::JournalOperation::Patch, release.fromRelease,
-                       release.toRelease) &&
-         CreateDirectoryA((work + "new").c_str(), nullptr) &&
-         CreateDirectoryA((work + "old").c_str(), nullptr);
-}
-
-// The further files, staged, replace the installed ones.
-bool ReplaceExtraFiles(const PatchRelease& release, const std::string& staging,
-                       ReplacedFiles& replaced) {
-  if (!release.extraFiles) return true;
-  std::vector<std::string> names;
-  release.extraFiles(staging, names);
-  for (const std::string& name : names)
-    if (!FlushFile(staging + name) || !replaced.Replace(name, staging + name)) return false;
-  return true;
 }
 
 InstallOutcome Cancelled() {
@@ -188,57 +144,24 @@ InstallOutcome RunPayloadPatch(const InstallRequest& request, const PatchRelease
   if (outcome.result != InstallResult::Completed) return outcome;
   if (g_bCancel) return Cancelled();
   // Every file it replaces must be free before the first is written.
-  std::vector<std::string> replacedFiles;
-  for (const auto& entry : request.trailer->entries)
-    if (ReplacedFiles::Inspect(request.installPath + entry.name) == ReplacedFiles::Found::File)
-      replacedFiles.push_back(request.installPath + entry.name);
-  if (!WaitUntilFilesAreFree(request.owner ? request.owner->m_hWnd : nullptr,
-                             request.caption.c_str(), replacedFiles)) {
+  std::vector<std::string> names;
+  for (const auto& entry : request.trailer->entries) names.push_back(entry.name);
+  if (!ReplacedFiles::AreFree(request.owner ? request.owner->m_hWnd : nullptr,
+                              request.caption.c_str(), request.installPath, names)) {
     outcome.result = InstallResult::Refused; // no message: the user has seen the file named
     return outcome;
   }
 
-  JournalFile journal;
-  if (!CreateWorkFolder(request, release, journal)) {
-    // Only a work folder of this run's own goes again.
-    if (journal.IsOpen()) {
-      journal.Close();
-      UndoOwnRun(request.installPath);
-    }
-    outcome.result = g_bCancel ? InstallResult::Cancelled : InstallResult::Failed;
-    if (!g_bCancel) outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
-    return outcome;
-  }
   InstallRequest patch = request;
   patch.tempPath = JournalWorkFolder(request.installPath) + "new\\";
+  JournalFile journal;
   ReplacedFiles replaced(request.installPath, journal);
   CreatedFolders folders;
   PatchPolicy policy(patch, replaced, folders);
-  std::vector<std::string> names;
-  for (const auto& entry : request.trailer->entries) names.push_back(entry.name);
-  if (replaced.Plan(names)) {
-    outcome = WritePayload(patch, policy);
-  } else {
-    outcome.result = InstallResult::Failed;
-    outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
-  }
-
-  if (outcome.result == InstallResult::Completed) {
-    RecordWritten(request, folders.Created(), false);
-    CutPoint("files");
-    if (!ReplaceExtraFiles(release, patch.tempPath, replaced) || !journal.Commit()) {
-      outcome.result = InstallResult::Failed;
-      outcome.message = LoadFormatted(IDS_OPEN_FAILED, request.installPath.c_str());
-    }
-  }
-  journal.Close();
-  if (outcome.result != InstallResult::Completed) {
-    // What could not be returned waits for the restart; the journal stays.
-    if (!UndoOwnRun(request.installPath)) SetExitCode(kExitRestart);
-    return outcome;
-  }
+  outcome = WriteJournaled(patch, names, archive::JournalOperation::Patch, release.fromRelease,
+                           release.toRelease, false, release.extraFiles, replaced, policy, folders);
+  if (outcome.result != InstallResult::Completed) return outcome;
   // Committed: the new release is recorded, then the backups go.
-  CutPoint("commit");
   FinishCommittedPatch(request.installPath, release.productName, release.toRelease);
   return outcome;
 }

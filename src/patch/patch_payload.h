@@ -6,11 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "install/payload_installer.h"
+#include "install/replaced_files.h"
 
 // The releases a patch goes from and to, and the files it writes besides its
 // entries.
@@ -22,7 +21,7 @@ struct PatchRelease {
   // into the staging folder (ending in '\') and adds their names, relative
   // to the product folder; they replace the installed ones through the
   // journal (the built-in uninstaller with its longer list).
-  std::function<void(const std::string& staging, std::vector<std::string>& names)> extraFiles;
+  StagedFiles extraFiles;
 };
 
 // request.installPath is the product's folder (ending in '\'); the patch

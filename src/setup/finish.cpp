@@ -1,4 +1,5 @@
 // The finish page and what "Schliessen" does after it.
+#include "app/cut_point.h"
 #include "app/install_log.h"
 #include "app/load_formatted.h"
 #include "app/process.h"
@@ -38,8 +39,11 @@ void SetupDialog::RunFinishActions() {
       !OpenWithRegisteredProgram(m_strInstallPath.c_str(), m_strReadmeFile.c_str()))
     AfxMessageBox(LoadFormatted(IDS_README_FAILED, m_strReadmeFile.c_str()), MB_OK);
 
+  // The files are committed already; a rerun writes all of this again.
+  CutPoint("register");
   RegisterProduct(m_strProductName, m_strInstallPath, m_strExeName, m_nVersion);
   WriteUninstaller(logCopied);
+  CutPoint("registered");
   CDialog::OnOK();
 }
 
@@ -52,21 +56,8 @@ void SetupDialog::WriteUninstaller(bool logCopied) {
   m_uninstallList.Add(UninstallItemKind::UninstallEntry, "");
 
   const std::string program = m_strInstallPath + kUninstallerName;
-  // An installation into an earlier one (the same release again, or an
-  // upgrade) takes over what the earlier runs wrote, so that the uninstall
-  // leaves nothing of either.
   const size_t ours = m_uninstallList.items.size();
-  archive::ArchiveTrailer earlier;
-  uint64_t earlierImage = 0;
-  if (ReadUninstallerFile(program, earlier, earlierImage) &&
-      earlier.productName == m_strProductName) {
-    InstallLog("Taking over the uninstall list [%s]", program.c_str());
-    m_uninstallList.Merge(earlier.extension.uninstallList);
-  }
-  archive::ArchiveTrailer region = UninstallerRegion(m_strProductName, m_nVersion, m_uninstallList);
-  // The uninstaller removes the product from where this placed it.
-  region.extension.product = m_trailer.extension.product;
-  if (!WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, program)) {
+  if (!WriteUninstallerWith(m_uninstallList, program, true)) {
     InstallLog("Unable to write [%s]", program.c_str());
     SetExitCode(kExitFailed);
     return;
@@ -87,4 +78,27 @@ void SetupDialog::WriteUninstaller(bool logCopied) {
     InstallLog("Unable to register [%s]", UninstallKeyPath(m_strProductName).c_str());
     SetExitCode(kExitFailed);
   }
+}
+
+bool SetupDialog::WriteUninstallerWith(archive::UninstallList& list, const std::string& target,
+                                       bool logTakeOver) {
+  // An installation into an earlier one (the same release again, or an
+  // upgrade) takes over what the earlier runs wrote, so that the uninstall
+  // leaves nothing of either.
+  const std::string program = m_strInstallPath + kUninstallerName;
+  // One trailer for the earlier uninstaller's region and then this one's.
+  archive::ArchiveTrailer region;
+  uint64_t earlierImage = 0;
+  if (ReadUninstallerFile(program, region, earlierImage) &&
+      region.productName == m_strProductName) {
+    const size_t known = list.items.size();
+    list.Merge(region.extension.uninstallList);
+    // This run's own list, written before its files were committed, adds nothing.
+    if (logTakeOver && list.items.size() > known)
+      InstallLog("Taking over the uninstall list [%s]", program.c_str());
+  }
+  region = UninstallerRegion(m_strProductName, m_nVersion, list);
+  // The uninstaller removes the product from where this placed it.
+  region.extension.product = m_trailer.extension.product;
+  return WriteUninstallerFile(AfxGetModuleFileNameW(), m_nDataOffset, region, target);
 }

@@ -24,10 +24,27 @@ bool SetupDialog::RunInstallation() {
   InstallRequest request = OwnProgramRequest(m_trailer, m_layout.StreamLength(), m_strInstallPath,
                                              m_strCaption, this, &m_staticText, &m_progress);
   request.tempPath = m_strTempPath;
+  request.productName = m_strProductName;
   const bool uninstaller = m_trailer.extension.uninstaller.enabled;
-  if (uninstaller) request.record = &m_uninstallList;
+  if (uninstaller) {
+    request.record = &m_uninstallList;
+    // A first installation into the folder: before its files are committed
+    // the uninstaller already knows them and the folders made for them (and
+    // the log the finish copies), so that a run cut off before the product is
+    // registered, and then run again, leaves nothing its uninstall misses.
+    request.extraFiles = [this](const std::string& staging, std::vector<std::string>& names) {
+      if (GetFileAttributesA((m_strInstallPath + kUninstallerName).c_str()) !=
+          INVALID_FILE_ATTRIBUTES)
+        return;
+      if (GetFileAttributesA((m_strInstallPath + "install.log").c_str()) == INVALID_FILE_ATTRIBUTES)
+        m_uninstallList.Add(archive::UninstallItemKind::File, "install.log");
+      if (WriteUninstallerWith(m_uninstallList, staging + kUninstallerName, false))
+        names.push_back(kUninstallerName);
+    };
+  }
   InstallResult result = InstallPayload(request);
-  if (result == InstallResult::Failed) EndDialog(-1);
+  // Refused: a file in use, named already; nothing was written.
+  if (result == InstallResult::Failed || result == InstallResult::Refused) EndDialog(-1);
   if (result != InstallResult::Completed || g_bCancel) return false;
 
   ShortcutRequest shortcuts;

@@ -41,6 +41,10 @@ private:
   // The built-in uninstaller and its entry in the list of programs, when the
   // archive asks for them; after the product key.
   void WriteUninstaller(bool logCopied);
+  // The uninstaller with `list` and what the installed one's list holds
+  // (taken over into `list`), written as `target`.
+  bool WriteUninstallerWith(archive::UninstallList& list, const std::string& target,
+                            bool logTakeOver);
   // An unattended run steps on by itself.
   void AdvanceUnattended();
 

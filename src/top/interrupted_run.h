@@ -5,7 +5,8 @@
 
 #include <string>
 
-// installPath: where the product lies (ending in '\'), empty when unknown.
+// installPath: where the product lies (ending in '\'), empty when unknown;
+// the folder of an installation that was cut off is looked at as well.
 // Tells the user what was done (a silent run only logs it). False when
 // this start must end here: the journal is damaged, or files in use wait
 // for a restart; the exit code says which.

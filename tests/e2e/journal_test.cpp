@@ -1,7 +1,8 @@
-// A patch or an uninstall cut off anywhere (the process ended as Task
-// Manager or a power loss would) is undone or finished by the next start,
-// which then does its own job: run again, the patch gives exactly the new
-// release, and the uninstaller leaves nothing. The tests' stub ends
+// A patch, an installation or an uninstall cut off anywhere (the process
+// ended as Task Manager or a power loss would) is undone or finished by the
+// next start, which then does its own job: run again, the patch and the
+// installer give exactly their release, and the uninstaller leaves nothing.
+// The tests' stub ends
 // itself at the point SETUP_TEST_CUT names (cut_point_hooks.cpp).
 #include "res/resource.h"
 #include "setup_fixture.h"
@@ -28,16 +29,31 @@ protected:
     RemoveDirectoryA(folder.c_str());
   }
 
-  // Release 3 with the built-in uninstaller and its links, installed silently.
-  DWORD Install() {
+  // Release 3 (or 4: two files changed, one new in a new folder) with the
+  // built-in uninstaller and its links, installed silently, cut off where
+  // `cut` says.
+  DWORD Install(const std::string& cut = "", uint16_t release = 3) {
     archive::ArchiveTrailer t = Installer();
+    t.version = release;
     t.extension.uninstaller = {true, "Bars GmbH"};
     t.hasShortcutOptions = 1;
     t.uninstallShortcut = 1;
     t.programShortcut = 1;
-    Build(t, {ProductProgram(), Carried("daten\\a.txt", "A"), Carried("daten\\tief\\b.txt", "B"),
-              Source("liesmich.txt", "lies mich")});
-    return RunUnseen(Launch("/S /D=" + Target()));
+    if (release == 3)
+      Build(t, {ProductProgram(), Carried("daten\\a.txt", "A"), Carried("daten\\tief\\b.txt", "B"),
+                Source("liesmich.txt", "lies mich")});
+    else
+      Build(t, {ProductProgram(), Carried("daten\\a.txt", "A2"), Carried("daten\\tief\\b.txt", "B"),
+                Carried("neu\\c.txt", "C"), Source("liesmich.txt", "lies mich 2")});
+    return RunCut(cut, "/S /D=" + Target());
+  }
+  // setup.exe, silent; the tests' stub ends itself at `cut`.
+  DWORD RunCut(const std::string& cut, const std::string& arguments) {
+    m_environment.clear();
+    if (!cut.empty()) m_environment.push_back("SETUP_TEST_CUT=" + cut);
+    const DWORD code = RunUnseen(Launch(arguments));
+    m_environment.clear();
+    return code;
   }
   // The patch to release 4: three files changed, two new ones in new folders.
   void BuildPatch() {
@@ -52,11 +68,7 @@ protected:
   }
   DWORD Patch(const std::string& cut = "") {
     BuildPatch();
-    m_environment.clear();
-    if (!cut.empty()) m_environment.push_back("SETUP_TEST_CUT=" + cut);
-    const DWORD code = RunUnseen(Launch("/S"));
-    m_environment.clear();
-    return code;
+    return RunCut(cut, "/S");
   }
   // The product's record of its start goes as the product would.
   DWORD Uninstall(const std::string& cut = "") {
@@ -81,6 +93,36 @@ protected:
     RegGetValueA(HKEY_CURRENT_USER, ("Software\\Tarnivex\\" + m_product).c_str(), "Version",
                  RRF_RT_REG_DWORD, nullptr, &value, &size);
     return value;
+  }
+  // Every value of the product key and of the uninstall entry, by name
+  // (type and bytes); left out are the day of the installation and the size,
+  // which counts a log an earlier run left in the folder.
+  Files Registration() const {
+    Files values;
+    auto add = [&](HKEY root, const std::string& key, const std::string& prefix) {
+      HKEY handle;
+      if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+      char name[256];
+      BYTE data[2048];
+      for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof(name), size = sizeof(data), type = 0;
+        if (RegEnumValueA(handle, i, name, &nameSize, nullptr, &type, data, &size) !=
+            ERROR_SUCCESS)
+          break;
+        if (std::string(name) != "InstallDate" && std::string(name) != "EstimatedSize")
+          values[prefix + name] = std::to_string(type) + ":" + std::string((char*)data, size);
+      }
+      RegCloseKey(handle);
+    };
+    add(HKEY_CURRENT_USER, "Software\\Tarnivex\\" + m_product, "key\\");
+    add(HKEY_LOCAL_MACHINE, kUninstallRoot + m_product, "entry\\");
+    return values;
+  }
+  // The files without the uninstaller, whose list may name the same things
+  // in another order after a run that took over an earlier list.
+  static Files Unregistered(Files files) {
+    EXPECT_EQ(files.erase("uninstall.exe"), 1u);
+    return files;
   }
   // The product folder without what each run's process writes besides the
   // release: the log and the product's record of its start.
@@ -152,6 +194,49 @@ TEST_F(JournalTest, PatchCutOffAnywhereIsUndoneAndTheNextRunGivesExactlyTheNewRe
   }
 }
 
+TEST_F(JournalTest, InstallationCutOffAnywhereIsUndoneAndTheRerunGivesExactlyTheRelease) {
+  ASSERT_EQ(Install(), 0u);
+  const Files release3 = Release();
+  const Files registered = Registration();
+  ASSERT_EQ(registered.count("key\\Version"), 1u);
+  ASSERT_EQ(Install("", 4), 0u);
+  const Files release4 = Release();
+  ASSERT_EQ(Uninstall(), 0u);
+  ASSERT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
+
+  // A first installation: after the checks, after the first file, in the
+  // middle, after the last, after the commit, before and after the product
+  // is registered.
+  for (const char* cut :
+       {"check", "entry:1", "entry:2", "entry:4", "files", "commit", "register", "registered"}) {
+    SCOPED_TRACE(cut);
+    ASSERT_EQ(Install(cut), 99u) << "the cut point was not reached";
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_TRUE(Unregistered(Release()) == Unregistered(release3))
+        << "release 3 byte for byte, no work folder left";
+    EXPECT_EQ(Registration(), registered);
+    EXPECT_EQ(Uninstall(), 0u);
+    ASSERT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+
+  // Any start undoes a cut first installation whole: the patch, which then
+  // finds nothing to patch, leaves neither folder nor key.
+  ASSERT_EQ(Install("entry:3"), 99u);
+  EXPECT_EQ(Patch(), 1u);
+  EXPECT_EQ(GetFileAttributesA(Target().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Registration(), Files{});
+
+  // Over an installed release: cut between a file's second name and its
+  // replacement, the rerun gives the new release.
+  ASSERT_EQ(Install(), 0u);
+  ASSERT_EQ(Install("link:2", 4), 99u);
+  EXPECT_EQ(Install("", 4), 0u);
+  EXPECT_TRUE(Unregistered(Release()) == Unregistered(release4));
+  EXPECT_EQ(Version(), 4u);
+  EXPECT_EQ(Uninstall(), 0u);
+  EXPECT_EQ(TreeIn(Target()), Files{});
+}
+
 TEST_F(JournalTest, FileHeldByAnotherProgramIsNamedBeforeAByteIsWritten) {
   ASSERT_EQ(Install(), 0u);
   const Files release3 = Release();
@@ -159,14 +244,17 @@ TEST_F(JournalTest, FileHeldByAnotherProgramIsNamedBeforeAByteIsWritten) {
   HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
 
-  // Silent: a few seconds of trying, then refused with nothing written (the
-  // held file cannot be read meanwhile).
+  // Silent, an installation over it or the patch: a few seconds of trying,
+  // then refused with nothing written (the held file cannot be read
+  // meanwhile).
   auto unchanged = [&] {
     Files now = Release(), then = release3;
     now.erase("daten\\tief\\b.txt");
     then.erase("daten\\tief\\b.txt");
     return now == then;
   };
+  EXPECT_EQ(Install("", 4), 1u);
+  EXPECT_TRUE(unchanged());
   EXPECT_EQ(Patch(), 1u);
   EXPECT_TRUE(unchanged());
   EXPECT_EQ(Version(), 3u);

@@ -1,10 +1,12 @@
-#include "patch/replaced_files.h"
+#include "install/replaced_files.h"
 
 #include <windows.h>
 
 #include "app/cut_point.h"
 #include "archive/format/update_journal.h"
 #include "framework/format.h"
+#include "install/file_streams.h"
+#include "install/files_in_use.h"
 
 namespace {
 
@@ -22,6 +24,14 @@ ReplacedFiles::Found ReplacedFiles::Inspect(const std::string& target) {
   // A patch never replaces folders, and, as ever, not read-only files.
   return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY) ? Found::Refused
                                                                            : Found::File;
+}
+
+bool ReplacedFiles::AreFree(HWND owner, const char* caption, const std::string& installPath,
+                            const std::vector<std::string>& names) {
+  std::vector<std::string> replaced;
+  for (const std::string& name : names)
+    if (Inspect(installPath + name) == Found::File) replaced.push_back(installPath + name);
+  return WaitUntilFilesAreFree(owner, caption, replaced);
 }
 
 bool ReplacedFiles::Plan(const std::vector<std::string>& names) {
@@ -50,6 +60,26 @@ bool ReplacedFiles::AddNew(const std::string& name) {
   auto planned = m_planned.find(name);
   if (planned != m_planned.end() && planned->second.empty()) return true;
   return m_journal.FoldersOf(name) && m_journal.Step(archive::JournalKind::NewFile, name);
+}
+
+ReplacedFiles::Opened ReplacedFiles::Open(const std::string& name, const std::string& staging,
+                                          OutputFile& file) {
+  switch (Inspect(m_strInstallPath + name)) {
+  case Found::Nothing:
+    // Only a file made here is ever removed again.
+    if (!AddNew(name) || !file.Create(m_strInstallPath + name, CREATE_NEW)) return Opened::Failed;
+    file.FlushOnClose();
+    return Opened::InPlace;
+  case Found::File:
+    if (!m_stagingFolders.CreateFoldersOf(staging, name) ||
+        !file.Create(staging + name, CREATE_ALWAYS))
+      return Opened::StagingFailed;
+    file.FlushOnClose();
+    return Opened::Staged;
+  case Found::Refused:
+    break;
+  }
+  return Opened::Failed;
 }
 
 std::string ReplacedFiles::NextBackupName() {
@@ -86,4 +116,20 @@ bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) 
   // but not replaced: it moves aside.
   return MoveFileExA(target.c_str(), backup.c_str(), MoveWriteThrough()) &&
          MoveFileExA(staged.c_str(), target.c_str(), MoveWriteThrough());
+}
+
+bool ReplacedFiles::PlaceStaged(const StagedFiles& write, const std::string& staging) {
+  if (!write) return true;
+  std::vector<std::string> names;
+  write(staging, names);
+  for (const std::string& name : names) {
+    const std::string staged = staging + name, target = m_strInstallPath + name;
+    if (!FlushFile(staged)) return false;
+    const bool placed = Inspect(target) == Found::Nothing
+                            ? AddNew(name) && MoveFileExA(staged.c_str(), target.c_str(),
+                                                          MoveWriteThrough())
+                            : Replace(name, staged);
+    if (!placed) return false;
+  }
+  return true;
 }
