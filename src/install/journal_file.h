@@ -15,8 +15,10 @@
 std::string JournalWorkFolder(const std::string& installPath);
 std::string JournalPath(const std::string& installPath);
 
-// A file's data forced onto the disk, before it is renamed into place.
+// A file's data forced onto the disk.
 bool FlushHandle(HANDLE file);
+// The same on the flush queue, before the step queued next (its rename into
+// place); false when the file cannot be opened.
 bool FlushFile(const std::string& path);
 // The flag for a rename that is on disk when it returns
 // (MOVEFILE_WRITE_THROUGH).
@@ -41,8 +43,11 @@ public:
   // The folders of `name` that are not there yet, about to be made.
   bool FoldersOf(const std::string& name, bool flush = true);
   bool Flush();
+  // Waits for every step on the flush queue first: false, and no commit,
+  // when one failed.
   bool Commit();
-  // Closes the journal; it stays on disk.
+  // Waits for the flush queue (a roll-back must not race its steps) and
+  // closes the journal; it stays on disk.
   void Close();
   bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
 

@@ -34,9 +34,11 @@ public:
   // cannot say so (unless planned, it is journaled now).
   bool AddNew(const std::string& name);
 
-  // Puts the complete file `staged` (on disk already) in place of the
-  // installed `name` and keeps the old one. False when that cannot be done;
-  // the roll-back then still returns the old file wherever it went.
+  // Puts the complete file `staged`, queued for its flush just before, in
+  // place of the installed `name` and keeps the old one: on the flush queue,
+  // once the file is on disk (install/flush_queue.h). False when it cannot
+  // be journaled or a queued step failed; the roll-back then still returns
+  // the old file wherever it went.
   bool Replace(const std::string& name, const std::string& staged);
 
 private:
