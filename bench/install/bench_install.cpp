@@ -40,6 +40,7 @@
 #include "framework/controls.h"
 #include "install/directory_chain.h"
 #include "install/payload_installer.h"
+#include "install/product_key.h"
 #include "install/temp_folder.h"
 #include "patch/patch_payload.h"
 #include "res/resource.h"
@@ -594,6 +595,9 @@ bool Bench::Wizard(const std::string& target, int round) {
 // A whole installer run as a user's script would: silent, into a folder.
 bool Bench::InstallSilent(const Program& p, const std::string& row, const std::string& target) {
   DWORD exitCode = 0;
+  // The patches have recorded release 2 of the benchmark's product, which
+  // this installer of release 1 would refuse as newer.
+  RegDeleteKeyA(HKEY_CURRENT_USER, ProductKeyPath("Benchmark").c_str());
   // /D= comes last and unquoted.
   double t = RunProcess("\"" + p.path + "\" /S /D=" + target, work, exitCode);
   bool ok = exitCode == 0 && SameFiles(files, target + "\\");
