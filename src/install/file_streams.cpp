@@ -1,6 +1,6 @@
 #include "install/file_streams.h"
 
-#include "install/journal_file.h"
+#include "install/flush_queue.h"
 
 #include <algorithm>
 
@@ -57,8 +57,9 @@ bool OutputFile::Close() {
   if (!IsOpen()) return true;
   HANDLE h = m_hFile;
   m_hFile = INVALID_HANDLE_VALUE;
-  const bool flushed = !m_bFlush || FlushHandle(h);
-  return CloseHandle(h) != FALSE && flushed;
+  if (!m_bFlush) return CloseHandle(h) != FALSE;
+  QueueFlush(h);
+  return true;
 }
 
 void OutputFile::Abort() {

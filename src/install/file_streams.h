@@ -46,9 +46,11 @@ public:
   bool Create(const std::string& path, DWORD disposition);
   bool Write(const void* data, size_t n);
   // The data is forced onto the disk when the file is closed (before a
-  // journaled rename puts it in place).
+  // journaled rename puts it in place): in the background, on the flush
+  // queue (install/flush_queue.h), which closes it and reports a failure.
   void FlushOnClose() { m_bFlush = true; }
-  // False when the system reports an error on closing.
+  // False when the system reports an error on closing (a file to flush:
+  // when its flush fails, the queue reports it).
   bool Close();
   void Abort();
   bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }

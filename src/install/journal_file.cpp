@@ -3,6 +3,7 @@
 #include <mbstring.h>
 
 #include "framework/format.h"
+#include "install/flush_queue.h"
 
 namespace {
 
@@ -49,9 +50,8 @@ bool FlushFile(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  const bool flushed = FlushHandle(file);
-  CloseHandle(file);
-  return flushed;
+  QueueFlush(file);
+  return true;
 }
 
 bool JournalFile::Begin(const std::string& installPath, archive::JournalOperation operation,
@@ -99,12 +99,14 @@ bool JournalFile::FoldersOf(const std::string& name, bool flush) {
 }
 
 bool JournalFile::Commit() {
+  if (!DrainQueue()) return false;
   std::vector<uint8_t> bytes;
   archive::AppendJournalCommit(bytes);
   return Append(bytes, true);
 }
 
 void JournalFile::Close() {
+  DrainQueue();
   if (m_hFile != INVALID_HANDLE_VALUE) CloseHandle(m_hFile);
   m_hFile = INVALID_HANDLE_VALUE;
 }

@@ -31,8 +31,10 @@ bool BeginWork(JournalFile& journal, const std::string& installPath,
                const std::vector<std::string>& names, archive::JournalOperation operation,
                uint32_t fromRelease, uint32_t toRelease);
 
-// A file's data forced onto the disk, before it is renamed into place.
+// A file's data forced onto the disk.
 bool FlushHandle(HANDLE file);
+// The same on the flush queue, before the step queued next (its rename into
+// place); false when the file cannot be opened.
 bool FlushFile(const std::string& path);
 // The flag for a rename that is on disk when it returns
 // (MOVEFILE_WRITE_THROUGH).
@@ -57,8 +59,11 @@ public:
   // The folders of `name` that are not there yet, about to be made.
   bool FoldersOf(const std::string& name, bool flush = true);
   bool Flush();
+  // Waits for every step on the flush queue first: false, and no commit,
+  // when one failed.
   bool Commit();
-  // Closes the journal; it stays on disk.
+  // Waits for the flush queue (a roll-back must not race its steps) and
+  // closes the journal; it stays on disk.
   void Close();
   bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
 

@@ -7,10 +7,57 @@
 #include "framework/format.h"
 #include "install/file_streams.h"
 #include "install/files_in_use.h"
+#include "install/flush_queue.h"
 
 namespace {
 
 constexpr unsigned kBackupsPerFolder = 64;
+
+// The installed file's replacement, taken on the flush queue once the staged
+// file is on disk.
+class ReplaceStep final : public QueuedStep {
+public:
+  ReplaceStep(std::string target, std::string backup, std::string staged, unsigned n)
+      : m_strTarget(std::move(target)), m_strBackup(std::move(backup)),
+        m_strStaged(std::move(staged)), m_n(n) {}
+  bool Take() override;
+
+private:
+  std::string m_strTarget, m_strBackup, m_strStaged;
+  unsigned m_n; // the how-many-th replacement, for the tests' cut point
+};
+
+bool ReplaceStep::Take() {
+  const char *target = m_strTarget.c_str(), *backup = m_strBackup.c_str(),
+             *staged = m_strStaged.c_str();
+  // The old file keeps a second name in the backup folder and the new one is
+  // renamed over the installed name, which so never goes missing: two cheap
+  // steps, and no file is copied (the work folder is on the product's
+  // volume). Never a copy: a copy cut off is a torn file.
+  if (CreateHardLinkA(backup, target, nullptr)) {
+    CutPoint("link", m_n);
+    if (MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MoveWriteThrough())) return true;
+    // The installed file is in use, say: the second name goes again.
+    if (!DeleteFileA(backup)) return false;
+  }
+  // No hard links here (a FAT drive), or a file in use that may be renamed
+  // but not replaced: it moves aside.
+  return MoveFileExA(target, backup, MoveWriteThrough()) &&
+         MoveFileExA(staged, target, MoveWriteThrough());
+}
+
+// A staged file where nothing stood: renamed into place once it is on disk.
+class PlaceNewStep final : public QueuedStep {
+public:
+  PlaceNewStep(std::string staged, std::string target)
+      : m_strStaged(std::move(staged)), m_strTarget(std::move(target)) {}
+  bool Take() override {
+    return MoveFileExA(m_strStaged.c_str(), m_strTarget.c_str(), MoveWriteThrough()) != FALSE;
+  }
+
+private:
+  std::string m_strStaged, m_strTarget;
+};
 
 } // namespace
 
@@ -97,25 +144,13 @@ bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) 
   auto planned = m_planned.find(name);
   const bool wasPlanned = planned != m_planned.end() && !planned->second.empty();
   const std::string relative = wasPlanned ? planned->second : NextBackupName();
-  if (relative.empty() ||
+  // A step that failed in the background fails the patch here already.
+  if (relative.empty() || !QueueSound() ||
       (!wasPlanned && !m_journal.Step(archive::JournalKind::Replace, name, relative)))
     return false;
-  const std::string target = m_strInstallPath + name, backup = m_strInstallPath + relative;
-  // The old file keeps a second name in the backup folder and the new one is
-  // renamed over the installed name, which so never goes missing: two cheap
-  // steps, and no file is copied (the work folder is on the product's
-  // volume). Never a copy: a copy cut off is a torn file.
-  if (CreateHardLinkA(backup.c_str(), target.c_str(), nullptr)) {
-    CutPoint("link", ++m_nReplaced);
-    if (MoveFileExA(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MoveWriteThrough()))
-      return true;
-    // The installed file is in use, say: the second name goes again.
-    if (!DeleteFileA(backup.c_str())) return false;
-  }
-  // No hard links here (a FAT drive), or a file in use that may be renamed
-  // but not replaced: it moves aside.
-  return MoveFileExA(target.c_str(), backup.c_str(), MoveWriteThrough()) &&
-         MoveFileExA(staged.c_str(), target.c_str(), MoveWriteThrough());
+  QueueStep(new ReplaceStep(m_strInstallPath + name, m_strInstallPath + relative, staged,
+                            ++m_nReplaced));
+  return true;
 }
 
 bool ReplacedFiles::PlaceStaged(const StagedFiles& write, const std::string& staging) {
@@ -124,12 +159,15 @@ bool ReplacedFiles::PlaceStaged(const StagedFiles& write, const std::string& sta
   write(staging, names);
   for (const std::string& name : names) {
     const std::string staged = staging + name, target = m_strInstallPath + name;
+    // The staged file is held by the flush queue until it is on disk: its
+    // rename into place follows there.
     if (!FlushFile(staged)) return false;
-    const bool placed = Inspect(target) == Found::Nothing
-                            ? AddNew(name) && MoveFileExA(staged.c_str(), target.c_str(),
-                                                          MoveWriteThrough())
-                            : Replace(name, staged);
-    if (!placed) return false;
+    if (Inspect(target) != Found::Nothing) {
+      if (!Replace(name, staged)) return false;
+    } else {
+      if (!AddNew(name)) return false;
+      QueueStep(new PlaceNewStep(staged, target));
+    }
   }
   return true;
 }

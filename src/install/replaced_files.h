@@ -59,9 +59,11 @@ public:
   enum class Opened { InPlace, Staged, Failed, StagingFailed };
   Opened Open(const std::string& name, const std::string& staging, OutputFile& file);
 
-  // Puts the complete file `staged` (on disk already) in place of the
-  // installed `name` and keeps the old one. False when that cannot be done;
-  // the roll-back then still returns the old file wherever it went.
+  // Puts the complete file `staged`, queued for its flush just before, in
+  // place of the installed `name` and keeps the old one: on the flush queue,
+  // once the file is on disk (install/flush_queue.h). False when it cannot
+  // be journaled or a queued step failed; the roll-back then still returns
+  // the old file wherever it went.
   bool Replace(const std::string& name, const std::string& staged);
 
   // The files `write` stages, each flushed and put in place through the

@@ -102,6 +102,7 @@ LRESULT CALLBACK RecordingProgress::WindowProc(HWND window, UINT message, WPARAM
     case PBM_SETPOS:
       self->positions.push_back(int(wParam));
       if (self->cancelAt >= 0 && int(wParam) >= self->cancelAt) g_bCancel = 1;
+      if (self->onPosition) self->onPosition(int(wParam));
       return 0;
     }
   }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,6 +56,7 @@ public:
   int step = -1;
   std::vector<int> positions;
   int cancelAt = -1; // -1: never
+  std::function<void(int)> onPosition; // called with every position set
 
 private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,6 +3,7 @@
 #include "app/cancel.h"
 #include "app/load_formatted.h"
 #include "install/directory_chain.h"
+#include "install/journal_recovery.h"
 #include "res/resource.h"
 
 #include "install_support.h"
@@ -112,6 +113,31 @@ TEST_P(PatchPayloadTest, FailureOnTheLastEntryPutsTheTreeBackWithoutItsNewFolder
                                       "Removing Directory [" + m_target + "plugins\\neu]",
                                       "Removing Directory [" + m_target + "plugins]",
                                       "Restoring File [" + m_target + "daten\\de\\text.txt]"}));
+}
+
+// The renames into place are taken in the background; one that fails there
+// (the file taken by another program after the checks) fails the patch at
+// the latest at its commit. The roll-back waits for the queue; what it
+// cannot put back while the file is held, the next run's does.
+TEST_P(PatchPayloadTest, AReplacementThatFailsInTheBackgroundIsNeverCommitted) {
+  Install({{"bin\\app.exe", "alt"}, {"daten\\text.txt", "alt de"}});
+  const Tree before = ListTree(m_target);
+  HANDLE held = INVALID_HANDLE_VALUE;
+  m_progress.onPosition = [&](int position) {
+    if (position > 1500 && held == INVALID_HANDLE_VALUE)
+      held = CreateFileA((m_target + "daten\\text.txt").c_str(), GENERIC_READ, 0, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  };
+  InstallOutcome outcome = Patch({{"bin\\app.exe", RandomBytes(300000, 1)},
+                                  {"bin\\neu.dll", RandomBytes(1500000, 2)},
+                                  {"daten\\text.txt", "neu de"}});
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(outcome.result, InstallResult::Failed);
+  EXPECT_EQ(ReadWholeFile(m_target + "bin\\app.exe"), "alt");
+  EXPECT_EQ(GetFileAttributesA((m_target + "bin\\neu.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+  CloseHandle(held);
+  EXPECT_TRUE(UndoOwnRun(m_target));
+  EXPECT_EQ(ListTree(m_target), before) << "the old release, no work folder";
 }
 
 TEST_P(PatchPayloadTest, CancelInsideAnEntryOrADamagedStreamLeavesTheOldVersion) {
