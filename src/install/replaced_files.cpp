@@ -4,14 +4,11 @@
 
 #include "app/cut_point.h"
 #include "archive/format/update_journal.h"
-#include "framework/format.h"
 #include "install/file_streams.h"
 #include "install/files_in_use.h"
 #include "install/flush_queue.h"
 
 namespace {
-
-constexpr unsigned kBackupsPerFolder = 64;
 
 // The installed file's replacement, taken on the flush queue once the staged
 // file is on disk.
@@ -130,14 +127,7 @@ ReplacedFiles::Opened ReplacedFiles::Open(const std::string& name, const std::st
 }
 
 std::string ReplacedFiles::NextBackupName() {
-  unsigned n = m_nBackups++;
-  std::string folder =
-      std::string(archive::kJournalFolder) + FormatString("\\old\\%u", n / kBackupsPerFolder);
-  if (n % kBackupsPerFolder == 0 &&
-      !CreateDirectoryA((m_strInstallPath + folder).c_str(), nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS)
-    return {};
-  return folder + FormatString("\\%u.old", n);
+  return JournalBackupName(m_strInstallPath, m_nBackups++);
 }
 
 bool ReplacedFiles::Replace(const std::string& name, const std::string& staged) {

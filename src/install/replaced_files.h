@@ -73,9 +73,7 @@ public:
   JournalFile& Journal() { return m_journal; }
 
 private:
-  // A fresh backup name, relative to the product folder, in sub-folders of a
-  // few dozen files: a name looked up in a folder of thousands costs a scan
-  // of it on some file systems (Wine's case-insensitive lookup).
+  // A fresh backup name, relative to the product folder (JournalBackupName).
   std::string NextBackupName();
 
   std::string m_strInstallPath;
